@@ -1,0 +1,186 @@
+// The C runtime's file calls, POSIX stand-in: '\' becomes '/', stat and
+// opendir stand in for the wide calls, names match as on Windows.
+#include "plinth/platform_crtfile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "plinth/memalloc.h"
+
+#define PLATFORM_CRTFILE_SOURCE "..\\plinth\\platform_crtfile_posix"
+
+namespace
+{
+
+// A copy of the path with '/' separators; null when it does not fit.
+bool PosixPath(const char* pszPath, char* pszOut, size_t nOutSize)
+{
+    size_t len = strlen(pszPath);
+    if (len + 1 > nOutSize) return false;
+    for (size_t i = 0; i <= len; ++i)
+        pszOut[i] = pszPath[i] == '\\' ? '/' : pszPath[i];
+    return true;
+}
+
+char FoldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+// Windows search matching: '*' any run, '?' one character (none at a '.' or
+// the end of the name), a '.' followed only by '*' may match the end of a
+// name without extension ("name.*" finds "name"), letters without case.
+bool MatchFrom(const char* pPattern, const char* pName)
+{
+    for (;;)
+    {
+        char p = *pPattern;
+        if (p == '\0') return *pName == '\0';
+        if (p == '*')
+        {
+            while (*pPattern == '*')
+                ++pPattern;
+            if (*pPattern == '\0') return true;
+            for (const char* q = pName;; ++q)
+            {
+                if (MatchFrom(pPattern, q)) return true;
+                if (*q == '\0') return false;
+            }
+        }
+        if (p == '?')
+        {
+            if (*pName == '\0' || *pName == '.')
+            {
+                // Matches nothing here; the rest must match from this point.
+                return MatchFrom(pPattern + 1, pName);
+            }
+            if (MatchFrom(pPattern + 1, pName + 1)) return true;
+            return false;
+        }
+        if (p == '.' && *pName == '\0')
+        {
+            const char* r = pPattern + 1;
+            while (*r == '*')
+                ++r;
+            return *r == '\0';
+        }
+        if (*pName == '\0' || FoldAscii(p) != FoldAscii(*pName)) return false;
+        ++pPattern;
+        ++pName;
+    }
+}
+
+bool WindowsNameMatch(const char* pszPattern, const char* pszName)
+{
+    if (strcmp(pszPattern, "*.*") == 0 || strcmp(pszPattern, "*") == 0) return true;
+    return MatchFrom(pszPattern, pszName);
+}
+
+struct CrtFind_t
+{
+    DIR* m_pDir;
+    char m_szDir[1024];
+    char m_szPattern[1024];
+};
+
+bool NextMatch(CrtFind_t* pFind, PlatCrtFindData* pData)
+{
+    for (;;)
+    {
+        struct dirent* pEntry = readdir(pFind->m_pDir);
+        if (!pEntry) return false;
+        if (!WindowsNameMatch(pFind->m_szPattern, pEntry->d_name)) continue;
+
+        memset(pData, 0, sizeof(*pData));
+        char szFull[2100];
+        snprintf(szFull, sizeof(szFull), "%s/%s", pFind->m_szDir, pEntry->d_name);
+        struct stat st;
+        if (stat(szFull, &st) == 0)
+        {
+            pData->m_uAttributes = S_ISDIR(st.st_mode) ? PLAT_CRT_ATTRIBUTE_SUBDIR : 0x20;
+            pData->m_uSize = S_ISDIR(st.st_mode) ? 0 : (uint32_t)st.st_size;
+            pData->m_uAccessTime = (uint32_t)st.st_atime;
+            pData->m_uWriteTime = (uint32_t)st.st_mtime;
+            pData->m_uCreateTime = (uint32_t)st.st_ctime;
+        }
+        snprintf(pData->m_szName, sizeof(pData->m_szName), "%s", pEntry->d_name);
+        return true;
+    }
+}
+
+} // namespace
+
+FILE* Plat_CrtOpen(const char* pszPath, const char* pszMode)
+{
+    char szPath[4096];
+    if (!pszPath || !pszMode || !PosixPath(pszPath, szPath, sizeof(szPath))) return nullptr;
+    return fopen(szPath, pszMode);
+}
+
+const char* Plat_CrtNullDevice()
+{
+    return "/dev/null";
+}
+
+bool Plat_CrtStat(const char* pszPath, PlatCrtStat* pStat)
+{
+    char szPath[4096];
+    if (!pszPath || !PosixPath(pszPath, szPath, sizeof(szPath))) return false;
+    struct stat st;
+    if (stat(szPath, &st) != 0) return false;
+    pStat->m_bDirectory = S_ISDIR(st.st_mode);
+    pStat->m_bRegular = S_ISREG(st.st_mode);
+    pStat->m_uSize = (uint32_t)st.st_size;
+    pStat->m_uAccessTime = (uint32_t)st.st_atime;
+    pStat->m_uWriteTime = (uint32_t)st.st_mtime;
+    pStat->m_uCreateTime = (uint32_t)st.st_ctime;
+    return true;
+}
+
+PlatCrtFindHandle Plat_CrtFindFirst(const char* pszPattern, PlatCrtFindData* pData)
+{
+    char szPath[1024];
+    if (!pszPattern || !PosixPath(pszPattern, szPath, sizeof(szPath))) return PLAT_CRT_FIND_NONE;
+
+    CrtFind_t* pFind = static_cast<CrtFind_t*>(
+        MemAlloc_AllocTagged(sizeof(CrtFind_t), PLATFORM_CRTFILE_SOURCE, __LINE__));
+    if (!pFind) return PLAT_CRT_FIND_NONE;
+    char* pSlash = strrchr(szPath, '/');
+    if (pSlash)
+    {
+        *pSlash = '\0';
+        snprintf(pFind->m_szDir, sizeof(pFind->m_szDir), "%s", pSlash == szPath ? "/" : szPath);
+        snprintf(pFind->m_szPattern, sizeof(pFind->m_szPattern), "%s", pSlash + 1);
+    }
+    else
+    {
+        snprintf(pFind->m_szDir, sizeof(pFind->m_szDir), ".");
+        snprintf(pFind->m_szPattern, sizeof(pFind->m_szPattern), "%s", szPath);
+    }
+    pFind->m_pDir = pFind->m_szPattern[0] ? opendir(pFind->m_szDir) : nullptr;
+    if (!pFind->m_pDir || !NextMatch(pFind, pData))
+    {
+        if (pFind->m_pDir) closedir(pFind->m_pDir);
+        MemAlloc_FreeTagged(pFind, PLATFORM_CRTFILE_SOURCE, __LINE__);
+        return PLAT_CRT_FIND_NONE;
+    }
+    return (PlatCrtFindHandle)pFind;
+}
+
+bool Plat_CrtFindNext(PlatCrtFindHandle hFind, PlatCrtFindData* pData)
+{
+    if (hFind == PLAT_CRT_FIND_NONE || hFind == 0) return false;
+    return NextMatch(reinterpret_cast<CrtFind_t*>(hFind), pData);
+}
+
+void Plat_CrtFindClose(PlatCrtFindHandle hFind)
+{
+    if (hFind == PLAT_CRT_FIND_NONE || hFind == 0) return;
+    CrtFind_t* pFind = reinterpret_cast<CrtFind_t*>(hFind);
+    closedir(pFind->m_pDir);
+    MemAlloc_FreeTagged(pFind, PLATFORM_CRTFILE_SOURCE, __LINE__);
+}
