@@ -1,0 +1,194 @@
+// Lock costs: uncontended lock/unlock pairs and two threads hammering one lock,
+// each beside the standard library's equivalent measured in the same run. The
+// "vs_std" counter is this lock's time per pair over the baseline's.
+#include "plinth/threadtools.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <shared_mutex>
+#include <thread>
+
+namespace
+{
+const int kPairs = 200000;
+
+template <class F> double SecondsFor(F&& f)
+{
+    auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs `pairs` of work on one thread, or split over two threads at once.
+template <class F> double Measure(int nThreads, F&& work)
+{
+    if (nThreads == 1) return SecondsFor([&] { work(kPairs); });
+    return SecondsFor(
+        [&]
+        {
+            std::thread other([&] { work(kPairs / 2); });
+            work(kPairs / 2);
+            other.join();
+        });
+}
+
+template <class LockFn, class BaseFn>
+void RunPair(benchmark::State& state, LockFn&& lockWork, BaseFn&& baseWork)
+{
+    int nThreads = (int)state.range(0);
+    double lockSeconds = 0, baseSeconds = 0;
+    for (auto _ : state)
+    {
+        lockSeconds += Measure(nThreads, lockWork);
+        baseSeconds += Measure(nThreads, baseWork);
+    }
+    double nPairs = (double)kPairs * (double)state.iterations();
+    state.counters["ns_per_pair"] = lockSeconds * 1e9 / nPairs;
+    state.counters["std_ns_per_pair"] = baseSeconds * 1e9 / nPairs;
+    state.counters["vs_std"] = baseSeconds > 0 ? lockSeconds / baseSeconds : 0;
+}
+
+int g_shared = 0;
+
+void BM_SpinRWLock_Read(benchmark::State& state)
+{
+    SpinRWLock lock;
+    std::shared_mutex base;
+    RunPair(
+        state,
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                lock.LockForRead();
+                benchmark::DoNotOptimize(g_shared);
+                lock.UnlockRead();
+            }
+        },
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                base.lock_shared();
+                benchmark::DoNotOptimize(g_shared);
+                base.unlock_shared();
+            }
+        });
+}
+
+void BM_SpinRWLock_Write(benchmark::State& state)
+{
+    SpinRWLock lock;
+    std::shared_mutex base;
+    RunPair(
+        state,
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                lock.LockForWrite();
+                benchmark::DoNotOptimize(++g_shared);
+                lock.UnlockWrite();
+            }
+        },
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                base.lock();
+                benchmark::DoNotOptimize(++g_shared);
+                base.unlock();
+            }
+        });
+}
+
+void BM_EventRWLock_Read(benchmark::State& state)
+{
+    EventRWLock lock;
+    std::shared_mutex base;
+    RunPair(
+        state,
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                lock.LockForRead();
+                benchmark::DoNotOptimize(g_shared);
+                lock.UnlockRead();
+            }
+        },
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                base.lock_shared();
+                benchmark::DoNotOptimize(g_shared);
+                base.unlock_shared();
+            }
+        });
+}
+
+void BM_EventRWLock_Write(benchmark::State& state)
+{
+    EventRWLock lock;
+    std::shared_mutex base;
+    RunPair(
+        state,
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                lock.LockForWrite();
+                benchmark::DoNotOptimize(++g_shared);
+                lock.UnlockWrite();
+            }
+        },
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                base.lock();
+                benchmark::DoNotOptimize(++g_shared);
+                base.unlock();
+            }
+        });
+}
+
+void BM_RecursiveSpinMutex(benchmark::State& state)
+{
+    RecursiveSpinMutex lock;
+    std::mutex base;
+    RunPair(
+        state,
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                lock.Lock();
+                benchmark::DoNotOptimize(++g_shared);
+                lock.Unlock();
+            }
+        },
+        [&](int n)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                base.lock();
+                benchmark::DoNotOptimize(++g_shared);
+                base.unlock();
+            }
+        });
+}
+} // namespace
+
+// Argument: 1 = uncontended, 2 = two threads on one lock.
+BENCHMARK(BM_SpinRWLock_Read)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_SpinRWLock_Write)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_EventRWLock_Read)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_EventRWLock_Write)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_RecursiveSpinMutex)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
+
+BENCHMARK_MAIN();

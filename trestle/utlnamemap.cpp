@@ -1,0 +1,47 @@
+// Name copies and the stock name orders of CUtlNameMap.
+#include "trestle/utlnamemap.h"
+
+#include "plinth/memalloc.h"
+
+#include <cstring>
+
+#define UTLDICT_SOURCE "..\\trestle\\utldict"
+
+bool UtlNameLess(const char* pchLeft, const char* pchRight)
+{
+    if (!pchLeft || !pchRight) return !pchLeft && pchRight;
+    return strcmp(pchLeft, pchRight) < 0;
+}
+
+static unsigned char FoldAscii(unsigned char ch)
+{
+    return (ch >= 'A' && ch <= 'Z') ? (unsigned char)(ch + ('a' - 'A')) : ch;
+}
+
+bool UtlNameLessNoCase(const char* pchLeft, const char* pchRight)
+{
+    if (!pchLeft || !pchRight) return !pchLeft && pchRight;
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(pchLeft);
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(pchRight);
+    for (;; ++a, ++b)
+    {
+        unsigned char ca = FoldAscii(*a);
+        unsigned char cb = FoldAscii(*b);
+        if (ca != cb) return ca < cb;
+        if (!ca) return false;
+    }
+}
+
+char* UtlNameMap_CopyName(const char* pchName)
+{
+    if (!pchName) return nullptr;
+    size_t cb = strlen(pchName) + 1;
+    char* pchCopy = static_cast<char*>(MemAlloc_AllocTagged(cb, UTLDICT_SOURCE, __LINE__));
+    if (pchCopy) memcpy(pchCopy, pchName, cb);
+    return pchCopy;
+}
+
+void UtlNameMap_FreeName(char* pchName)
+{
+    if (pchName) MemAlloc_FreeTagged(pchName, UTLDICT_SOURCE, __LINE__);
+}
