@@ -13,7 +13,7 @@ status=0
 grep -q 'i386' <<<"$("$objdump" -f "$dll")" || { echo "FAIL: $dll is not an i386 image"; status=1; }
 
 # Export names as listed by the export name table.
-actual=$(awk '/\[Ordinal\/Name Pointer\] Table/{on=1; next} on && /^\s*\[/{print $NF; next} on && NF==0{on=0}' <<<"$dump" | sort)
+actual=$(awk '/\[Ordinal\/Name Pointer\] Table/{on=1; next} on && /^[[:space:]]*\[/{print $NF; next} on && NF==0{on=0}' <<<"$dump" | sort)
 expected=$(sed -e 's/;.*//' "$def" | awk 'NF && $1 != "LIBRARY" && $1 != "EXPORTS" {print $1}' | sort)
 if [ "$actual" != "$expected" ]; then
     echo "FAIL: export table differs from $def"

@@ -1,1 +1,0 @@
-int quern_placeholder;
