@@ -1,0 +1,106 @@
+// Helpers of the buffer and file tests: a scratch folder under the current
+// directory and a capture of the assertion lines written to the debugger
+// output.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "plinth/platform_debug.h"
+#include "plinth/platform_process.h"
+
+namespace fileio_test
+{
+
+namespace fs = std::filesystem;
+
+class CScratchDir
+{
+public:
+    CScratchDir()
+    {
+        static std::atomic<int> s_nCounter(0);
+        m_path =
+            fs::current_path() / ("fileio_scratch_" + std::to_string(Plat_GetCurrentProcessId()) +
+                                  "_" + std::to_string(s_nCounter++));
+        fs::remove_all(m_path);
+        fs::create_directories(m_path);
+    }
+    ~CScratchDir()
+    {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+
+    const fs::path& Path() const { return m_path; }
+    // A path below the folder as the library receives it; rel is passed on
+    // byte for byte (not through the code page of std::filesystem).
+    std::string Sub(const std::string& rel) const { return m_path.string() + "/" + rel; }
+
+    std::string Write(const std::string& rel, const std::string& bytes) const
+    {
+        fs::path p = m_path / fs::path(rel);
+        fs::create_directories(p.parent_path());
+        std::ofstream out(p, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return p.string();
+    }
+
+private:
+    fs::path m_path;
+};
+
+inline std::string ReadAll(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class CAssertCapture
+{
+public:
+    CAssertCapture() { m_pfnPrev = Plat_SetDebugOutputObserver(&Observe, this); }
+    ~CAssertCapture() { Plat_SetDebugOutputObserver(m_pfnPrev, nullptr); }
+
+    // True when a line "<source> (<line>) : <message>" was written.
+    bool HasLine(const char* pszSource, const std::string& message) const
+    {
+        const std::string head = std::string(pszSource) + " (";
+        const std::string tail = ") : " + message + "\n";
+        for (size_t pos = m_output.find(head); pos != std::string::npos;
+             pos = m_output.find(head, pos + 1))
+        {
+            const size_t eol = m_output.find('\n', pos);
+            const size_t close = m_output.find(tail, pos);
+            if (close != std::string::npos && close + tail.size() - 1 == eol) return true;
+        }
+        return false;
+    }
+    bool HasAssert(const char* pszSource, const std::string& expression) const
+    {
+        return HasLine(pszSource, "Assertion Failed: " + expression);
+    }
+    size_t Count(const std::string& text) const
+    {
+        size_t n = 0;
+        for (size_t pos = m_output.find(text); pos != std::string::npos;
+             pos = m_output.find(text, pos + 1))
+            ++n;
+        return n;
+    }
+    const std::string& Output() const { return m_output; }
+    void Clear() { m_output.clear(); }
+
+private:
+    static void Observe(const char* pszText, void* pContext)
+    {
+        static_cast<CAssertCapture*>(pContext)->m_output += pszText;
+    }
+
+    PlatDebugOutputObserver m_pfnPrev;
+    std::string m_output;
+};
+
+} // namespace fileio_test

@@ -1,0 +1,387 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "tests/trestle/fileio_test_util.h"
+#include "trestle/utlbuffer.h"
+
+using fileio_test::CAssertCapture;
+
+namespace
+{
+
+std::string Bytes(const CUtlBuffer& buf, int nFrom, int nCount)
+{
+    return std::string(buf.Base() + nFrom, static_cast<size_t>(nCount));
+}
+
+} // namespace
+
+TEST(UtlBufferGrowth, TextBufferStartsAt32BytesAndTerminates)
+{
+    CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
+    EXPECT_EQ(buf.Size(), 0);
+    EXPECT_EQ(buf.TellMaxPut(), 0);
+    buf.Put("hello", 5);
+    EXPECT_EQ(buf.Size(), 32);
+    EXPECT_EQ(buf.TellPut(), 5);
+    EXPECT_EQ(buf.TellMaxPut(), 5);
+    EXPECT_EQ(buf.Base()[5], 0);
+    EXPECT_TRUE(buf.IsValid());
+}
+
+TEST(UtlBufferGrowth, DoublesTo64OnThe33rdByte)
+{
+    for (int nFlags : {0, static_cast<int>(CUtlBuffer::TEXT_BUFFER)})
+    {
+        CUtlBuffer buf(0, 0, nFlags);
+        int nSizeAfter32 = 0;
+        for (int i = 0; i < 33; ++i)
+        {
+            buf.PutChar(static_cast<char>('a' + i % 26));
+            if (i == 30)
+            {
+                EXPECT_EQ(buf.Size(), 32) << nFlags;
+            }
+            if (i == 31) nSizeAfter32 = buf.Size();
+        }
+        EXPECT_EQ(buf.Size(), 64) << nFlags;
+        EXPECT_EQ(buf.TellMaxPut(), 33);
+        // A text buffer needs room for its terminator after 32 bytes already.
+        EXPECT_EQ(nSizeAfter32, nFlags ? 64 : 32);
+    }
+}
+
+TEST(UtlBufferGrowth, InitialSizeIsNullTerminatedAtOnce)
+{
+    CUtlBuffer text(0, 16, CUtlBuffer::TEXT_BUFFER);
+    EXPECT_EQ(text.Size(), 16);
+    EXPECT_EQ(text.TellMaxPut(), 0);
+    EXPECT_EQ(text.Base()[0], 0);
+
+    CUtlBuffer readOnly(0, 16, CUtlBuffer::READ_ONLY);
+    EXPECT_EQ(readOnly.TellMaxPut(), 0);
+}
+
+TEST(UtlBufferPut, ReadOnlyRefusesEveryPut)
+{
+    CUtlBuffer buf(0, 16, CUtlBuffer::READ_ONLY);
+    buf.Put("abc", 3);
+    buf.PutChar('x');
+    buf.PutString("zz");
+    buf.Printf("%d", 5);
+    EXPECT_EQ(buf.TellPut(), 0);
+    EXPECT_EQ(buf.TellMaxPut(), 0);
+    EXPECT_FALSE(buf.CheckPut(1));
+}
+
+TEST(UtlBufferPut, ExternalMemoryGrowsOnlyWhenAllowed)
+{
+    char mem[4] = {'a', 'b', 'c', 'd'};
+    CUtlBuffer fixed(mem, 4, 0);
+    EXPECT_EQ(fixed.TellMaxPut(), 4);
+    fixed.PutChar('e');
+    EXPECT_EQ(fixed.GetError() & CUtlBuffer::PUT_OVERFLOW, CUtlBuffer::PUT_OVERFLOW);
+    EXPECT_EQ(fixed.TellPut(), 4);
+    // A failed put blocks later ones, even ones that would fit.
+    fixed.SeekPut(CUtlBuffer::SEEK_HEAD, 0);
+    fixed.PutChar('z');
+    EXPECT_EQ(mem[0], 'a');
+
+    CUtlBuffer growing(mem, 4, CUtlBuffer::EXTERNAL_MAY_GROW);
+    growing.PutChar('e');
+    EXPECT_TRUE(growing.IsValid());
+    EXPECT_FALSE(growing.IsExternallyAllocated());
+    EXPECT_EQ(Bytes(growing, 0, 5), "abcde");
+    EXPECT_EQ(std::string(mem, 4), "abcd");
+}
+
+TEST(UtlBufferPut, SeekPutChecksItsOffsets)
+{
+    CAssertCapture capture;
+    CUtlBuffer buf(0, 0, 0);
+    buf.Put("0123456789", 10);
+    EXPECT_FALSE(buf.SeekPut(CUtlBuffer::SEEK_HEAD, -1));
+    EXPECT_TRUE(capture.HasAssert("utlbuffer", "offset >= 0"));
+    EXPECT_FALSE(buf.SeekPut(CUtlBuffer::SEEK_CURRENT, -11));
+    EXPECT_TRUE(capture.HasAssert("utlbuffer", "offset >= -m_Put && offset <= INT_MAX-m_Put"));
+    EXPECT_FALSE(buf.SeekPut(CUtlBuffer::SEEK_TAIL, 11));
+    EXPECT_TRUE(capture.HasAssert(
+        "utlbuffer", "offset != INT_MIN && offset <= m_nMaxPut && -offset <= INT_MAX-m_nMaxPut"));
+    EXPECT_EQ(buf.TellPut(), 10);
+
+    EXPECT_TRUE(buf.SeekPut(CUtlBuffer::SEEK_TAIL, 4));
+    EXPECT_EQ(buf.TellPut(), 6);
+    buf.Put("AB", 2);
+    EXPECT_EQ(Bytes(buf, 0, 10), "012345AB89");
+    EXPECT_EQ(buf.TellMaxPut(), 10);
+}
+
+TEST(UtlBufferGet, ReadsPastTheEndSetAndSeekClearsTheError)
+{
+    CUtlBuffer buf(0, 0, 0);
+    buf.Put("abcd", 4);
+    char out[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+    EXPECT_FALSE(buf.Get(out, 5));
+    EXPECT_EQ(out[0], 0); // zeros, not stale bytes
+    EXPECT_EQ(buf.GetError(), CUtlBuffer::GET_OVERFLOW);
+    EXPECT_EQ(buf.TellGet(), 0);
+    // Reads stay refused until a seek succeeds.
+    EXPECT_FALSE(buf.Get(out, 1));
+    EXPECT_FALSE(buf.SeekGet(CUtlBuffer::SEEK_HEAD, 5));
+    EXPECT_FALSE(buf.SeekGet(CUtlBuffer::SEEK_HEAD, -1));
+    EXPECT_TRUE(buf.SeekGet(CUtlBuffer::SEEK_TAIL, 1));
+    EXPECT_TRUE(buf.IsValid());
+    EXPECT_EQ(buf.GetChar(), 'd');
+    EXPECT_EQ(buf.GetChar(), 0);
+    EXPECT_FALSE(buf.IsValid());
+}
+
+TEST(UtlBufferGet, PeekNeverLeavesTheErrorSet)
+{
+    CUtlBuffer buf(0, 0, 0);
+    buf.Put("abc", 3);
+    EXPECT_EQ(buf.PeekGet(4, 0), nullptr);
+    EXPECT_EQ(buf.PeekGet(1, 3), nullptr);
+    EXPECT_TRUE(buf.IsValid());
+    ASSERT_NE(buf.PeekGet(2, 1), nullptr);
+    EXPECT_EQ(std::string(static_cast<const char*>(buf.PeekGet(2, 1)), 2), "bc");
+    EXPECT_TRUE(buf.PeekStringMatch(1, "bc", 2));
+    EXPECT_FALSE(buf.PeekStringMatch(2, "cd", 2));
+    EXPECT_TRUE(buf.IsValid());
+}
+
+TEST(UtlBufferText, GetStringReadsOneWord)
+{
+    const char text[] = "  abc def";
+    CUtlBuffer buf(text, static_cast<int>(strlen(text)),
+                   CUtlBuffer::TEXT_BUFFER | CUtlBuffer::READ_ONLY);
+    char word[16];
+    EXPECT_TRUE(buf.GetString(word, sizeof(word)));
+    EXPECT_STREQ(word, "abc");
+    EXPECT_EQ(buf.TellGet(), 5);
+    EXPECT_TRUE(buf.GetString(word, sizeof(word)));
+    EXPECT_STREQ(word, "def");
+    EXPECT_TRUE(buf.IsValid());
+    EXPECT_FALSE(buf.GetString(word, sizeof(word)));
+    EXPECT_STREQ(word, "");
+    EXPECT_FALSE(buf.IsValid());
+}
+
+TEST(UtlBufferText, GetStringCutsToTheDestination)
+{
+    const char text[] = "abcdefgh next";
+    CUtlBuffer buf(text, static_cast<int>(strlen(text)), CUtlBuffer::TEXT_BUFFER);
+    char word[4];
+    EXPECT_FALSE(buf.GetString(word, sizeof(word)));
+    EXPECT_STREQ(word, "abc");
+    EXPECT_EQ(buf.TellGet(), 8); // end of the word
+    EXPECT_FALSE(buf.GetString(word, sizeof(word)));
+    EXPECT_STREQ(word, "nex");
+    EXPECT_EQ(buf.GetBytesRemaining(), 0);
+}
+
+TEST(UtlBufferText, BinaryGetStringConsumesTheTerminator)
+{
+    CAssertCapture capture;
+    CUtlBuffer buf(0, 0, 0);
+    buf.PutString("one");
+    buf.PutString("two");
+    EXPECT_EQ(buf.TellPut(), 8);
+    char word[16];
+    EXPECT_TRUE(buf.GetString(word, sizeof(word)));
+    EXPECT_STREQ(word, "one");
+    EXPECT_EQ(buf.TellGet(), 4);
+    EXPECT_TRUE(buf.GetString(word, sizeof(word)));
+    EXPECT_STREQ(word, "two");
+    EXPECT_TRUE(capture.Output().empty()) << capture.Output();
+}
+
+TEST(UtlBufferText, DelimitedStringWithCEscapes)
+{
+    const char text[] = " \"a\\tb\\\"c\" rest";
+    CUtlBuffer buf(text, static_cast<int>(strlen(text)), CUtlBuffer::TEXT_BUFFER);
+    char out[32];
+    EXPECT_TRUE(buf.GetDelimitedString(GetCStringCharConversion(), out, sizeof(out)));
+    EXPECT_STREQ(out, "a\tb\"c");
+    EXPECT_EQ(buf.TellGet(), 10);
+
+    // An unknown escape gives NUL and leaves the byte to be read next.
+    const char unknown[] = "\"x\\qy\"";
+    CUtlBuffer buf2(unknown, static_cast<int>(strlen(unknown)), CUtlBuffer::TEXT_BUFFER);
+    char out2[8];
+    memset(out2, 'Z', sizeof(out2));
+    buf2.GetDelimitedString(GetCStringCharConversion(), out2, sizeof(out2));
+    EXPECT_EQ(std::string(out2, 5), std::string("x\0qy\0", 5));
+}
+
+TEST(UtlBufferText, DelimitedStringWithoutEscapes)
+{
+    const char text[] = "\"C:\\dir\\x\x7Fy\" \"open";
+    CUtlBuffer buf(text, static_cast<int>(strlen(text)), CUtlBuffer::TEXT_BUFFER);
+    char out[32];
+    memset(out, 'Z', sizeof(out));
+    EXPECT_TRUE(buf.GetDelimitedString(GetNoEscCharConversion(), out, sizeof(out)));
+    // Backslashes stay; 0x7F reads as a NUL.
+    EXPECT_EQ(std::string(out, 11), std::string("C:\\dir\\x\0y\0", 11));
+
+    // Unterminated: takes the rest of the text.
+    EXPECT_FALSE(buf.GetDelimitedString(GetNoEscCharConversion(), out, sizeof(out)));
+    EXPECT_STREQ(out, "open");
+    EXPECT_EQ(buf.GetBytesRemaining(), 0);
+}
+
+TEST(UtlBufferText, DelimitedStringLimitsAndMissingDelimiter)
+{
+    const char text[] = "\"abcdefgh\" tail";
+    CUtlBuffer buf(text, static_cast<int>(strlen(text)), CUtlBuffer::TEXT_BUFFER);
+    char out[4];
+    EXPECT_FALSE(buf.GetDelimitedString(GetNoEscCharConversion(), out, sizeof(out)));
+    EXPECT_STREQ(out, "abc");
+    EXPECT_EQ(buf.TellGet(), 10); // the whole string was consumed
+
+    char out2[8];
+    EXPECT_FALSE(buf.GetDelimitedString(GetNoEscCharConversion(), out2, sizeof(out2)));
+    EXPECT_STREQ(out2, "");
+    EXPECT_EQ(buf.TellGet(), 11); // only the white space went
+}
+
+TEST(UtlBufferText, EatCommentAndWhiteSpace)
+{
+    const char text[] = "// x";
+    CUtlBuffer buf(text, 4, CUtlBuffer::TEXT_BUFFER);
+    EXPECT_TRUE(buf.EatCPPComment());
+    EXPECT_EQ(buf.TellGet(), 4);
+    EXPECT_FALSE(buf.EatCPPComment());
+
+    const char text2[] = "  // c1\n\t// c2\nkey /x";
+    CUtlBuffer buf2(text2, static_cast<int>(strlen(text2)), CUtlBuffer::TEXT_BUFFER);
+    EXPECT_EQ(buf2.PeekWhiteSpace(0), 2);
+    buf2.EatWhiteSpace();
+    EXPECT_TRUE(buf2.EatCPPComment());
+    EXPECT_EQ(buf2.TellGet(), 8); // after the line feed
+    buf2.EatWhiteSpace();
+    EXPECT_TRUE(buf2.EatCPPComment());
+    EXPECT_FALSE(buf2.EatCPPComment());
+    EXPECT_EQ(buf2.PeekStringLength(), 4);
+    char word[8];
+    buf2.GetString(word, sizeof(word));
+    buf2.EatWhiteSpace();
+    EXPECT_FALSE(buf2.EatCPPComment()); // a single '/' is text
+    EXPECT_TRUE(buf2.IsValid());
+
+    // Running into the end while skipping white space is a read past the end.
+    const char blanks[] = "   ";
+    CUtlBuffer buf3(blanks, 3, CUtlBuffer::TEXT_BUFFER);
+    buf3.EatWhiteSpace();
+    EXPECT_EQ(buf3.TellGet(), 3);
+    EXPECT_FALSE(buf3.IsValid());
+}
+
+TEST(UtlBufferText, HelpersDoNothingOutsideTextMode)
+{
+    const char text[] = "  // x";
+    CUtlBuffer buf(text, 6, 0);
+    buf.EatWhiteSpace();
+    EXPECT_FALSE(buf.EatCPPComment());
+    EXPECT_EQ(buf.PeekWhiteSpace(0), 0);
+    EXPECT_EQ(buf.TellGet(), 0);
+    EXPECT_EQ(buf.Scan("%c", static_cast<char*>(nullptr)), 0);
+}
+
+TEST(UtlBufferScan, Conversions)
+{
+    const char text[] = "  -42 1f 7 2.5 word x,9";
+    CUtlBuffer buf(text, static_cast<int>(strlen(text)), CUtlBuffer::TEXT_BUFFER);
+    int n = 0, x = 0;
+    unsigned int u = 0;
+    float f = 0;
+    char word[16];
+    char c = 0;
+    int n2 = 0;
+    EXPECT_EQ(buf.Scan("%d %x %u %f %s %c,%i", &n, &x, &u, &f, word, &c, &n2), 7);
+    EXPECT_EQ(n, -42);
+    EXPECT_EQ(x, 0x1f);
+    EXPECT_EQ(u, 7u);
+    EXPECT_FLOAT_EQ(f, 2.5f);
+    EXPECT_STREQ(word, "word");
+    EXPECT_EQ(c, 'x');
+    EXPECT_EQ(n2, 9);
+    EXPECT_TRUE(buf.IsValid());
+    EXPECT_EQ(buf.Scan("%d", &n), 0);
+    EXPECT_FALSE(buf.IsValid());
+}
+
+TEST(UtlBufferScan, StopsAtTheFirstFailure)
+{
+    CAssertCapture capture;
+    const char text[] = "12 ab 34";
+    CUtlBuffer buf(text, static_cast<int>(strlen(text)), CUtlBuffer::TEXT_BUFFER);
+    int a = 0, b = -1;
+    EXPECT_EQ(buf.Scan("%d %d", &a, &b), 1);
+    EXPECT_EQ(a, 12);
+    EXPECT_EQ(b, -1);
+    EXPECT_EQ(buf.TellGet(), 3); // nothing of "ab" consumed
+    EXPECT_TRUE(buf.IsValid());
+
+    EXPECT_EQ(buf.Scan("a%d", &a), 0); // 'b' does not match "%d" after 'a'
+    EXPECT_EQ(buf.TellGet(), 4);
+
+    EXPECT_EQ(buf.Scan("%q", &a), 0);
+    EXPECT_TRUE(capture.HasAssert("utlbuffer", "0"));
+    EXPECT_EQ(buf.Scan(nullptr), 0);
+    EXPECT_TRUE(capture.HasAssert("utlbuffer", "pFmt"));
+}
+
+TEST(UtlBufferScan, WidthBoundsAWord)
+{
+    const char text[] = "abcdefgh";
+    CUtlBuffer buf(text, 8, CUtlBuffer::TEXT_BUFFER);
+    char word[4];
+    EXPECT_EQ(buf.Scan("%3s", word), 1);
+    EXPECT_STREQ(word, "abc");
+    EXPECT_EQ(buf.TellGet(), 8);
+}
+
+TEST(UtlBufferText, GetCharAndTypedReads)
+{
+    const char text[] = "7 -3 q";
+    CUtlBuffer buf(text, 6, CUtlBuffer::TEXT_BUFFER);
+    EXPECT_EQ(buf.GetInt(), 7);
+    EXPECT_EQ(buf.GetInt(), -3);
+    EXPECT_EQ(buf.GetChar(), ' ');
+    EXPECT_EQ(buf.GetChar(), 'q');
+    EXPECT_EQ(buf.GetChar(), 0);
+
+    CUtlBuffer bin(0, 0, 0);
+    bin.PutInt(0x01020304);
+    bin.PutUnsignedInt(7u);
+    EXPECT_EQ(bin.TellPut(), 8);
+    EXPECT_EQ(bin.GetInt(), 0x01020304);
+    EXPECT_EQ(bin.GetUnsignedInt(), 7u);
+}
+
+TEST(UtlBufferText, PrintfAppendsWithoutCountingTheTerminator)
+{
+    CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
+    buf.Printf("%s=%d", "key", 12);
+    buf.Printf("!");
+    EXPECT_EQ(buf.TellPut(), 7);
+    EXPECT_STREQ(buf.Base(), "key=12!");
+}
+
+TEST(UtlCharConversion, DuplicateEntryIsReported)
+{
+    CAssertCapture capture;
+    CUtlCharConversion::ConversionArray_t entries[] = {{'\n', "n"}, {'\n', "N"}, {'\t', "tab"}};
+    CUtlCharConversion conv('\\', "\"", 3, entries);
+    EXPECT_TRUE(capture.HasAssert("utlbuffer", "info.m_pReplacementString == 0"));
+    EXPECT_STREQ(conv.GetConversionString('\n'), "n");
+    EXPECT_EQ(conv.MaxConversionLength(), 3);
+    int nLen = 0;
+    EXPECT_EQ(conv.FindConversion("tabx", &nLen), '\t');
+    EXPECT_EQ(nLen, 3);
+    EXPECT_EQ(conv.FindConversion("q", &nLen), 0);
+    EXPECT_EQ(nLen, 0);
+}
