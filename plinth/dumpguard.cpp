@@ -1,9 +1,57 @@
-// Protected calls. Until the crash-handler hookup is in place the context is
-// simply invoked; the dump translator and the after-exception modes belong to
-// the crash-dump writer.
+// Protected calls: the context runs under the fault guard, faults and
+// exceptions are written to a crash dump, then rethrown, swallowed or end the
+// process as the context asks.
 #include "plinth/dumpguard.h"
 
 #include "plinth/dbg.h"
+#include "plinth/dbg_internal.h"
+#include "plinth/minidump_guard.h"
+#include "plinth/minidump_internal.h"
+
+#include <exception>
+
+namespace
+{
+// The exception code C++ exceptions carry on the hosts' own compiler.
+const uint32_t kCppExceptionCode = 0xE06D7363u;
+
+struct GuardedCall_t
+{
+    CatchAndWriteContext_t* m_pContext;
+    int m_nResult;
+    std::exception_ptr m_pException;
+};
+
+PlatFaultAction OnGuardedFault(uint32_t nCode, void* pExceptionPointers, void* pvCall)
+{
+    GuardedCall_t* pCall = (GuardedCall_t*)pvCall;
+    WriteExceptionDump(nCode, pExceptionPointers);
+    switch (pCall->m_pContext->m_nAfterException)
+    {
+    case CatchAndWriteContext_t::AFTER_EXCEPTION_RETHROW:
+        return PLAT_FAULT_PASS_ON;
+    case CatchAndWriteContext_t::AFTER_EXCEPTION_SWALLOW:
+        return PLAT_FAULT_RECOVER;
+    default:
+        DbgTerminateProcess(1);
+    }
+}
+
+void RunGuarded(void* pvCall)
+{
+    GuardedCall_t* pCall = (GuardedCall_t*)pvCall;
+    // Nothing may unwind through the guard: exceptions are kept and dealt
+    // with once it is left.
+    try
+    {
+        pCall->m_nResult = pCall->m_pContext->Invoke();
+    }
+    catch (...)
+    {
+        pCall->m_pException = std::current_exception();
+    }
+}
+} // namespace
 
 int CatchAndWriteContext_t::Set(PointerFn_t pfn, void** ppvArg, bool bExitOnException)
 {
@@ -47,5 +95,18 @@ int CatchAndWriteContext_t::Invoke()
 
 int RunWithDumpOnException(CatchAndWriteContext_t& context)
 {
-    return context.Invoke();
+    DumpSink_Load();
+    GuardedCall_t call = {&context, 0, nullptr};
+    if (!Plat_CallWithFaultGuard(&RunGuarded, &call, &OnGuardedFault, &call)) return 0;
+    if (!call.m_pException) return call.m_nResult;
+    WriteExceptionDump(kCppExceptionCode, nullptr);
+    switch (context.m_nAfterException)
+    {
+    case CatchAndWriteContext_t::AFTER_EXCEPTION_RETHROW:
+        std::rethrow_exception(call.m_pException);
+    case CatchAndWriteContext_t::AFTER_EXCEPTION_SWALLOW:
+        return 0;
+    default:
+        DbgTerminateProcess(1);
+    }
 }

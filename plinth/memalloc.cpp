@@ -1,46 +1,31 @@
-// Allocation entry point backed by the C runtime heap.
+// The support libraries' allocation entry point: everything goes to the
+// process allocator.
 #include "plinth/memalloc.h"
 
-#include "plinth/dbg.h"
-
-#include <cstdlib>
-#include <malloc.h>
+#include "plinth/memalloc_iface.h"
 
 void* MemAlloc_AllocTagged(size_t size, const char* file, int line)
 {
-    void* block = MemAlloc_AllocQuietTagged(size, file, line);
-    if (!block)
-        AssertMsgFailed(true, file, line, "Fatal Assertion Failed: out of memory allocating %u bytes",
-                        (unsigned)size);
-    return block;
+    return MemAlloc_Process()->AllocateTagged(size, file, line);
 }
 
-void* MemAlloc_AllocQuietTagged(size_t size, const char*, int)
+void* MemAlloc_AllocQuietTagged(size_t size, const char* file, int line)
 {
-    return std::malloc(size ? size : 1);
+    return MemAlloc_Process()->AllocateQuietTagged(size, file, line);
 }
 
 void* MemAlloc_ReallocTagged(void* block, size_t size, const char* file, int line)
 {
-    void* grown = std::realloc(block, size ? size : 1);
-    if (!grown)
-        AssertMsgFailed(true, file, line, "Fatal Assertion Failed: out of memory allocating %u bytes",
-                        (unsigned)size);
-    return grown;
+    return MemAlloc_Process()->ReallocateTagged(block, size, file, line);
 }
 
-void MemAlloc_FreeTagged(void* block, const char*, int)
+void MemAlloc_FreeTagged(void* block, const char* file, int line)
 {
-    std::free(block);
+    MemAlloc_Process()->ReleaseTagged(block, file, line);
 }
 
 size_t MemAlloc_BlockSize(void* block)
 {
-    if (!block)
-        return 0;
-#ifdef _WIN32
-    return _msize(block);
-#else
-    return malloc_usable_size(block);
-#endif
+    if (!block) return 0;
+    return MemAlloc_Process()->BlockSize(block);
 }

@@ -1,4 +1,4 @@
-// The minidump lock and writing mark, and the assertion-dump entry point.
+// The minidump lock and the writing mark.
 #include "plinth/minidump.h"
 
 #include "plinth/dbg.h"
@@ -79,8 +79,3 @@ bool IsDumpBeingWritten()
     MinidumpLock_Leave();
     return bWriting;
 }
-
-// The crash-handler module is not wired up yet: an assertion dump request is
-// accepted and nothing is written. The interval, the lock and the writing
-// mark around the dump belong here once it is.
-void WriteDumpOnAssert(const char*, const char*, int, bool, bool) {}

@@ -19,3 +19,6 @@ bool IsDumpBeingWritten();
 // skips the interval between assertion dumps (fatal assertions).
 void WriteDumpOnAssert(const char* pszMessage, const char* pszFile, int line, bool bDump,
                        bool bForce);
+
+// The crash-handler module's texts and the protected-call guard live in
+// plinth/minidump_internal.h and plinth/dumpguard.h.

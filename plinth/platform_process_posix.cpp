@@ -92,8 +92,20 @@ intptr_t Plat_ShellExecute(const char* pszPath, const char* pszParams)
             ++p;
     }
     ppArgv[nArgs] = nullptr;
+    // Windows takes '\' as a separator; so does this stand-in.
+    char* pszPosixPath = strdup(pszPath);
+    if (!pszPosixPath)
+    {
+        free(pszCopy);
+        free(ppArgv);
+        return 2;
+    }
+    for (char* p = pszPosixPath; *p; ++p)
+        if (*p == '\\') *p = '/';
+    ppArgv[0] = pszPosixPath;
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, pszPath, nullptr, nullptr, ppArgv, environ);
+    int rc = posix_spawn(&pid, pszPosixPath, nullptr, nullptr, ppArgv, environ);
+    free(pszPosixPath);
     free(pszCopy);
     free(ppArgv);
     return rc == 0 ? 42 : 2;
@@ -102,6 +114,13 @@ intptr_t Plat_ShellExecute(const char* pszPath, const char* pszParams)
 bool Plat_PathExists(const char* pszPath)
 {
     if (!pszPath || Plat_Utf8ToUtf16(pszPath, nullptr, 0) <= 0) return false;
+    // Windows takes '\' as a separator; so does this stand-in.
+    char* pszPosixPath = strdup(pszPath);
+    if (!pszPosixPath) return false;
+    for (char* p = pszPosixPath; *p; ++p)
+        if (*p == '\\') *p = '/';
     struct stat st;
-    return stat(pszPath, &st) == 0;
+    bool bExists = stat(pszPosixPath, &st) == 0;
+    free(pszPosixPath);
+    return bExists;
 }

@@ -1,0 +1,45 @@
+// Runs a call so that processor faults inside it (access violations, illegal
+// instructions, integer division by zero and the like) are reported to a
+// callback on the faulting thread before anything else sees them.
+//
+// Windows: a vectored exception handler; a recovered fault resumes at a
+// landing routine that jumps back to the guard. POSIX: handlers for SIGSEGV,
+// SIGBUS, SIGFPE and SIGILL with sigsetjmp/siglongjmp. Faults on threads
+// outside a guard, and faults raised while the callback runs, go on to
+// whatever handled them before.
+#pragma once
+
+#include <cstdint>
+
+// Windows exception codes; the POSIX side reports its signals as these.
+enum : uint32_t
+{
+    PLAT_FAULT_ACCESS_VIOLATION = 0xC0000005u,
+    PLAT_FAULT_IN_PAGE_ERROR = 0xC0000006u,
+    PLAT_FAULT_ILLEGAL_INSTRUCTION = 0xC000001Du,
+    PLAT_FAULT_INT_DIVIDE_BY_ZERO = 0xC0000094u,
+    PLAT_FAULT_FLT_DIVIDE_BY_ZERO = 0xC000008Eu,
+};
+
+enum PlatFaultAction
+{
+    PLAT_FAULT_PASS_ON = 0, // the fault continues as if unguarded
+    PLAT_FAULT_RECOVER = 1, // the guarded call is abandoned; the guard returns false
+};
+
+// pExceptionPointers: EXCEPTION_POINTERS on Windows; on POSIX a
+// PlatSignalFault record (signal number, siginfo_t*, ucontext_t*).
+typedef PlatFaultAction (*PlatFaultCallback)(uint32_t nCode, void* pExceptionPointers,
+                                             void* pContext);
+
+struct PlatSignalFault
+{
+    int m_nSignal;
+    void* m_pSigInfo;
+    void* m_pUContext;
+};
+
+// Calls pfnCall(pvArg). True when it returned; false when a fault inside it
+// was recovered. Guards nest per thread (the innermost sees the fault).
+bool Plat_CallWithFaultGuard(void (*pfnCall)(void* pvArg), void* pvArg,
+                             PlatFaultCallback pfnOnFault, void* pContext);
