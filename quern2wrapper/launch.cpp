@@ -204,8 +204,7 @@ QUERN_EXPORT int QuernLaunchApp(uint32_t appId, uint32_t /*ignored*/, const char
     char szExe[QUERN_LAUNCH_PATH_SIZE];
     memset(szExe, 0, sizeof(szExe));
     if (!FindClientInstallDir(szExe, sizeof(szExe))) return 0;
-    V_BoundedAppend(szExe, "\\", sizeof(szExe));
-    V_BoundedAppend(szExe, s_szClientExe, sizeof(szExe));
+    V_BoundedAppend(szExe, "\\quern.exe", sizeof(szExe));
 
     char16_t wszLine[QUERN_LAUNCH_CMDLINE_CHARS];
     FormatLaunchCommandLine(wszLine, appId, pszArgs);

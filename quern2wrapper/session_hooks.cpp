@@ -2,9 +2,8 @@
 // kept here, apart from the session, until those parts take them over.
 #include "quern2wrapper/session.h"
 
-bool QuernStartup_FileLayer()
-{
-    return true;
-}
+// QuernStartup_FileLayer: with the file layer
+// (quern2wrapper_stdio/filelayer_mount.cpp).
 
-void QuernCleanup_CrashDumpModule() {}
+// QuernCleanup_CrashDumpModule: with the crash-dump entry points
+// (minidump_entry.cpp).

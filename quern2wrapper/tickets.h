@@ -12,11 +12,11 @@ constexpr int TICKET_SLOT_COUNT = 32;
 // user's id in clear; nothing is encrypted.
 struct UserIdTicket
 {
-    uint32_t m_nMagic;             // TICKET_MAGIC
-    uint32_t m_nUnassigned;        // 0 when built
-    QuernGlobalUserId m_UserId;    // instance 0, number, parity
-    uint32_t m_nValue;             // 0; handed back by the validator
-    uint32_t m_nValidationHandle;  // 0 when built; set by the validator
+    uint32_t m_nMagic;            // TICKET_MAGIC
+    uint32_t m_nUnassigned;       // 0 when built
+    QuernGlobalUserId m_UserId;   // instance 0, number, parity
+    uint32_t m_nValue;            // 0; handed back by the validator
+    uint32_t m_nValidationHandle; // 0 when built; set by the validator
 };
 static_assert(sizeof(UserIdTicket) == QUERN_TICKET_SIZE, "UserIdTicket layout");
 static_assert(offsetof(UserIdTicket, m_UserId) == 8, "UserIdTicket layout");

@@ -1,0 +1,9 @@
+// The application-query part of legacy_host.
+#pragma once
+
+#include "plinth/platform_modules.h"
+
+// Within a started session: application, depot and user queries, an identity
+// ticket round trip and the server list. Prints each call; returns false when
+// a call that should succeed fails.
+bool RunApplicationSection(PlatModule hQuern);
