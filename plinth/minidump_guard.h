@@ -43,3 +43,8 @@ struct PlatSignalFault
 // was recovered. Guards nest per thread (the innermost sees the fault).
 bool Plat_CallWithFaultGuard(void (*pfnCall)(void* pvArg), void* pvArg,
                              PlatFaultCallback pfnOnFault, void* pContext);
+
+// Last-chance handler for faults nothing else handles: flushes standard output
+// and ends the process with nExitCode. Lets a child process show that a fault
+// went on past a guard (the after-exception "rethrow" mode).
+void Plat_ExitOnUnhandledFault(int nExitCode);

@@ -4,10 +4,12 @@
 #include "plinth/minidump_guard.h"
 
 #include <csetjmp>
+#include <cstdio>
 #include <csignal>
 #include <cstring>
 #include <mutex>
 #include <pthread.h>
+#include <unistd.h>
 
 namespace
 {
@@ -123,4 +125,22 @@ bool Plat_CallWithFaultGuard(void (*pfnCall)(void* pvArg), void* pvArg,
     pfnCall(pvArg);
     t_pFrame = frame.m_pOuter;
     return true;
+}
+
+namespace
+{
+volatile sig_atomic_t g_nUnhandledFaultExitCode = 1;
+
+void ExitOnUnhandledSignal(int)
+{
+    fflush(stdout);
+    _exit(g_nUnhandledFaultExitCode);
+}
+} // namespace
+
+void Plat_ExitOnUnhandledFault(int nExitCode)
+{
+    g_nUnhandledFaultExitCode = nExitCode;
+    signal(SIGSEGV, &ExitOnUnhandledSignal);
+    signal(SIGBUS, &ExitOnUnhandledSignal);
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace
 {
 struct FaultFrame
@@ -144,4 +146,21 @@ bool Plat_CallWithFaultGuard(void (*pfnCall)(void* pvArg), void* pvArg,
     bool bReturned = RunInFrame(&frame, pfnCall, pvArg);
     SetCurrentFrame(frame.m_pOuter);
     return bReturned;
+}
+
+namespace
+{
+int g_nUnhandledFaultExitCode = 1;
+
+LONG WINAPI ExitOnUnhandledFilter(EXCEPTION_POINTERS*)
+{
+    fflush(stdout);
+    ExitProcess((UINT)g_nUnhandledFaultExitCode);
+}
+} // namespace
+
+void Plat_ExitOnUnhandledFault(int nExitCode)
+{
+    g_nUnhandledFaultExitCode = nExitCode;
+    SetUnhandledExceptionFilter(&ExitOnUnhandledFilter);
 }

@@ -8,13 +8,6 @@
 #include <stdexcept>
 #include <string>
 
-#if defined(_WIN32)
-#include <cstdlib>
-#include <windows.h>
-#else
-#include <csignal>
-#include <unistd.h>
-#endif
 
 namespace
 {
@@ -56,26 +49,6 @@ CatchAndWriteContext_t PointerContext(void (*pfn)(void*), void** ppv, int nMode)
     return context;
 }
 
-#if defined(_WIN32)
-LONG WINAPI OuterFilter(EXCEPTION_POINTERS*)
-{
-    fflush(stdout);
-    ExitProcess(42);
-}
-void InstallOuterFaultHandler()
-{
-    SetUnhandledExceptionFilter(&OuterFilter);
-}
-#else
-void OuterHandler(int)
-{
-    _exit(42);
-}
-void InstallOuterFaultHandler()
-{
-    signal(SIGSEGV, &OuterHandler);
-}
-#endif
 } // namespace
 
 TEST(MinidumpGuard, InvokeKinds)
@@ -193,7 +166,7 @@ TEST(MinidumpGuardDeathTest, RethrowModeLetsTheFaultContinue)
     StandInSink sink;
     EXPECT_EXIT(
         {
-            InstallOuterFaultHandler();
+            Plat_ExitOnUnhandledFault(42);
             void* pv = nullptr;
             CatchAndWriteContext_t context = PointerContext(&Fault, &pv, 0);
             context.Set(&Fault, &pv, false);
