@@ -7,8 +7,7 @@
 
 bool Plat_IsTerminal(FILE* pStream)
 {
-    if (!pStream)
-        return false;
+    if (!pStream) return false;
     HANDLE hHandle = (HANDLE)_get_osfhandle(_fileno(pStream));
     return hHandle != INVALID_HANDLE_VALUE && GetFileType(hHandle) == FILE_TYPE_CHAR;
 }

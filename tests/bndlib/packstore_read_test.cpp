@@ -1,0 +1,321 @@
+// Reading entries: preload bytes, archives, embedded data, archive slots and
+// the block cache.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bnd_test_util.h"
+#include "bndlib/packcrc.h"
+#include "bndlib/packedstore.h"
+#include "bndlib/packwriter.h"
+
+using namespace bndtest;
+
+namespace
+{
+const char kShortRead[] = "packedstore (824) : Assertion Failed: nRead == nNumBytes\n";
+
+std::vector<uint8_t> Read(PackStore& store, PackEntryHandle& h, int n)
+{
+    std::vector<uint8_t> out(n > 0 ? n : 0);
+    int got = store.ReadEntry(h, out.data(), n);
+    out.resize(got > 0 ? got : 0);
+    return out;
+}
+} // namespace
+
+TEST(PackStoreRead, PreloadOnlyEntriesNeverOpenAnArchive)
+{
+    std::string dir = ScratchDir();
+    CPackWriter writer;
+    PackWriterFileOptions opts;
+    opts.m_nPreloadBytes = 100;
+    writer.AddFile("cfg/small.cfg", "hello", 5, &opts);
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str()));
+    EXPECT_EQ(writer.GetArchiveCount(), 0);
+
+    PackStore store((dir + "/p").c_str());
+    DebugCapture capture;
+    PackEntryHandle h = store.FindEntry("cfg/small.cfg");
+    ASSERT_TRUE(h.IsValid());
+    EXPECT_EQ(h.m_nPreloadSize, 5);
+    std::vector<uint8_t> got = Read(store, h, 64);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "hello");
+    EXPECT_EQ(store.ReadEntry(h, got.data(), 1), 0);
+    EXPECT_EQ(capture.Text(), "");
+    EXPECT_EQ(store.GetCacheBlockLoads(), 0);
+}
+
+TEST(PackStoreRead, ReadsCrossThePreloadBoundaryAndStopAtTheEnd)
+{
+    std::string dir = ScratchDir();
+    std::vector<uint8_t> data = Pattern(3000, 7);
+    CPackWriter writer;
+    PackWriterFileOptions opts;
+    opts.m_nPreloadBytes = 1000;
+    writer.AddFile("x.bin", data.data(), (uint32_t)data.size(), &opts);
+    writer.AddFile("a.bin", "0123456789", 10); // something before x.bin in archive 0
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str()));
+    PackStore store((dir + "/p").c_str());
+
+    PackEntryHandle h = store.FindEntry("x.bin");
+    ASSERT_EQ(h.m_nSize, 3000);
+    EXPECT_EQ(h.m_nPreloadSize, 1000);
+    EXPECT_EQ(h.m_nArchiveIndex, 0);
+    EXPECT_EQ(h.m_nOffset, 10);
+    h.m_nPosition = 990;
+    std::vector<uint8_t> got = Read(store, h, 20);
+    EXPECT_EQ(got, std::vector<uint8_t>(data.begin() + 990, data.begin() + 1010));
+    EXPECT_EQ(h.m_nPosition, 1010);
+
+    h.m_nPosition = h.m_nSize - 4;
+    got = Read(store, h, 10);
+    EXPECT_EQ(got, std::vector<uint8_t>(data.end() - 4, data.end()));
+    EXPECT_EQ(h.m_nPosition, h.m_nSize);
+    EXPECT_EQ(store.ReadEntry(h, got.data(), 10), 0);
+    EXPECT_EQ(h.m_nPosition, h.m_nSize);
+
+    // Nonsense positions and counts read nothing.
+    h.m_nPosition = -5;
+    EXPECT_EQ(store.ReadEntry(h, got.data(), 10), 0);
+    h.m_nPosition = 0;
+    EXPECT_EQ(store.ReadEntry(h, got.data(), -1), 0);
+    PackEntryHandle missing = store.FindEntry("nope.bin");
+    EXPECT_EQ(store.ReadEntry(missing, got.data(), 10), 0);
+}
+
+TEST(PackStoreRead, MissingOrShortArchivesGiveShortReadsAndTheAssertion)
+{
+    std::string dir = ScratchDir();
+    std::vector<uint8_t> data = Pattern(500, 3);
+    CPackWriter writer;
+    PackWriterFileOptions opts;
+    opts.m_nPreloadBytes = 100;
+    writer.AddFile("f.bin", data.data(), (uint32_t)data.size(), &opts);
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str()));
+
+    {
+        // Archive cut short: what is there, then the assertion.
+        std::vector<uint8_t> archive = ReadFile(dir + "/p_000.bnd");
+        archive.resize(250);
+        WriteFile(dir + "/p_000.bnd", archive);
+        PackStore store((dir + "/p").c_str());
+        PackEntryHandle h = store.FindEntry("f.bin");
+        DebugCapture capture;
+        std::vector<uint8_t> got = Read(store, h, 500);
+        EXPECT_EQ(got, std::vector<uint8_t>(data.begin(), data.begin() + 350));
+        EXPECT_EQ(h.m_nPosition, 350);
+        EXPECT_EQ(capture.Count(kShortRead), 1) << capture.Text();
+    }
+    {
+        // No archive at all: only the preload bytes.
+        ASSERT_TRUE(BDeleteFile((dir + "/p_000.bnd").c_str()));
+        PackStore store((dir + "/p").c_str());
+        PackEntryHandle h = store.FindEntry("f.bin");
+        DebugCapture capture;
+        std::vector<uint8_t> got = Read(store, h, 500);
+        EXPECT_EQ(got, std::vector<uint8_t>(data.begin(), data.begin() + 100));
+        EXPECT_EQ(capture.Count(kShortRead), 1) << capture.Text();
+        // The slot stays unused, so an archive that appears later is found.
+        WriteFile(dir + "/p_000.bnd", std::vector<uint8_t>(data.begin() + 100, data.end()));
+        got = Read(store, h, 500);
+        EXPECT_EQ(got, std::vector<uint8_t>(data.begin() + 100, data.end()));
+    }
+}
+
+TEST(PackStoreRead, ChunksBeyondTheArchiveNeverCrash)
+{
+    RawTree t;
+    t.Ext("bin").Dir(" ");
+    t.File("far", {{0, 0x7FFFFF00u, 0x1000}});
+    t.File("neg", {{0, 0xFFFFFFF0u, 0x10}});
+    t.File("huge", {{0, 0, 0xFFFFFFFFu}});
+    t.End().End().End();
+    std::string dir = ScratchDir();
+    WriteFile(dir + "/p_dir.bnd", DirFile(2, t.Bytes()));
+    WriteFile(dir + "/p_000.bnd", Pattern(100, 1));
+    PackStore store((dir + "/p").c_str());
+    std::vector<uint8_t> buf(0x1000);
+    DebugCapture capture;
+    for (const char* psz : {"far.bin", "neg.bin"})
+    {
+        PackEntryHandle h = store.FindEntry(psz);
+        ASSERT_TRUE(h.IsValid()) << psz;
+        EXPECT_EQ(store.ReadEntry(h, buf.data(), (int)buf.size()), 0) << psz;
+    }
+    EXPECT_EQ(capture.Count(kShortRead), 2);
+    // A size that does not fit the signed 32-bit field reads nothing.
+    PackEntryHandle h = store.FindEntry("huge.bin");
+    EXPECT_LT(h.m_nSize, 0);
+    EXPECT_EQ(store.ReadEntry(h, buf.data(), 16), 0);
+}
+
+TEST(PackStoreRead, EmbeddedEntryAtOffsetZeroReadsRightAfterTheTree)
+{
+    RawTree t;
+    t.Ext("txt").Dir(" ").File("e", {{0x7FFF, 0, 5}}).End().End().End();
+    std::string dir = ScratchDir();
+    std::vector<uint8_t> file = DirFile(2, t.Bytes(), {'E', 'M', 'B', 'E', 'D'});
+    WriteFile(dir + "/p_dir.bnd", file);
+    PackStore store((dir + "/p").c_str());
+    EXPECT_EQ(store.GetEmbeddedDataBase(), (int64_t)(28 + t.Bytes().size()));
+    PackEntryHandle h = store.FindEntry("e.txt");
+    std::vector<uint8_t> got = Read(store, h, 5);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "EMBED");
+
+    // Named by its directory file, the store reads the same file for 0x7FFF.
+    PackStore byFile((dir + "/p_dir.bnd").c_str());
+    h = byFile.FindEntry("e.txt");
+    got = Read(byFile, h, 5);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "EMBED");
+}
+
+TEST(PackStoreReadDeathTest, ArchivesEqualModulo512CannotBothBeOpen)
+{
+    std::string dir = ScratchDir();
+    CPackWriter writer;
+    PackWriterFileOptions opts3, opts515;
+    opts3.m_nArchiveIndex = 3;
+    opts515.m_nArchiveIndex = 515;
+    writer.AddFile("three.bin", "333", 3, &opts3);
+    // The writer refuses a pack it knows a reader could not use whole.
+    writer.AddFile("five.bin", "515", 3, &opts515);
+    EXPECT_FALSE(writer.Write((dir + "/bad").c_str()));
+
+    RawTree t;
+    t.Ext("bin").Dir(" ").File("three", {{3, 0, 3}}).File("five", {{515, 0, 3}}).End().End().End();
+    WriteFile(dir + "/p_dir.bnd", DirFile(2, t.Bytes()));
+    WriteFile(dir + "/p_003.bnd", {'3', '3', '3'});
+    WriteFile(dir + "/p_515.bnd", {'5', '1', '5'});
+    std::string base = dir + "/p";
+    std::string out = dir + "/stdout.txt";
+
+    PackStore store(base.c_str());
+    PackEntryHandle h3 = store.FindEntry("three.bin");
+    std::vector<uint8_t> got = Read(store, h3, 3);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "333");
+    PackEntryHandle h515 = store.FindEntry("five.bin");
+    EXPECT_EXIT(
+        {
+            FILE* f = freopen(out.c_str(), "wb", stdout);
+            if (f) setvbuf(stdout, nullptr, _IONBF, 0);
+            char buf[3];
+            store.ReadEntry(h515, buf, 3);
+        },
+        ::testing::ExitedWithCode(1), "");
+    std::vector<uint8_t> text = ReadFile(out);
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              "Exceeded limit of number of bnd files supported (512)!\n");
+}
+
+TEST(PackStoreRead, CapacityOneCacheServesEvictedBlocksDirectly)
+{
+    std::string dir = ScratchDir();
+    const int kBlock = 0x100000;
+    std::vector<uint8_t> data = Pattern(3 * kBlock, 11);
+    CPackWriter writer;
+    writer.AddFile("big.bin", data.data(), (uint32_t)data.size());
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str()));
+    PackStore store((dir + "/p").c_str());
+    store.SetCacheCapacity(1);
+    EXPECT_EQ(store.GetCacheCapacity(), 1);
+
+    PackEntryHandle h = store.FindEntry("big.bin");
+    auto readAt = [&](int pos, int n)
+    {
+        h.m_nPosition = pos;
+        return Read(store, h, n);
+    };
+    std::vector<uint8_t> a1 = readAt(100, 4096);        // block A
+    std::vector<uint8_t> b = readAt(kBlock + 50, 4096); // block B takes A's buffer
+    EXPECT_EQ(store.GetCacheBlockLoads(), 2);
+    std::vector<uint8_t> a2 = readAt(100, 4096); // A lost its buffer: read directly
+    EXPECT_EQ(store.GetCacheBlockLoads(), 2);
+    EXPECT_EQ(a1, a2);
+    EXPECT_EQ(a1, std::vector<uint8_t>(data.begin() + 100, data.begin() + 100 + 4096));
+    EXPECT_EQ(b,
+              std::vector<uint8_t>(data.begin() + kBlock + 50, data.begin() + kBlock + 50 + 4096));
+
+    // A request that spans blocks is served piece by piece or directly, whole either way.
+    std::vector<uint8_t> span = readAt(kBlock - 10, 3 * kBlock);
+    EXPECT_EQ(span, std::vector<uint8_t>(data.begin() + kBlock - 10, data.end()));
+}
+
+TEST(PackStoreRead, DefaultCacheKeepsBlocks)
+{
+    std::string dir = ScratchDir();
+    std::vector<uint8_t> data = Pattern(2 * 0x100000 + 77, 5);
+    CPackWriter writer;
+    writer.AddFile("big.bin", data.data(), (uint32_t)data.size());
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str()));
+    PackStore store((dir + "/p").c_str());
+    EXPECT_EQ(store.GetCacheCapacity(), 64);
+    PackEntryHandle h = store.FindEntry("big.bin");
+    std::vector<uint8_t> all;
+    for (;;)
+    {
+        std::vector<uint8_t> piece = Read(store, h, 65536);
+        if (piece.empty()) break;
+        all.insert(all.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(all, data);
+    EXPECT_EQ(store.GetCacheBlockLoads(), 3);
+    h.m_nPosition = 0;
+    Read(store, h, (int)data.size());
+    EXPECT_EQ(store.GetCacheBlockLoads(), 3);
+}
+
+TEST(PackStoreReadConcurrency, SixteenThreadsReadDistinctHandles)
+{
+    std::string dir = ScratchDir();
+    CPackWriter writer;
+    writer.SetMaxArchiveSize(3 * 0x100000);
+    const int kFiles = 48;
+    std::vector<std::vector<uint8_t>> contents;
+    for (int i = 0; i < kFiles; ++i)
+    {
+        contents.push_back(Pattern(40000 + i * 9973, 100 + i));
+        PackWriterFileOptions opts;
+        opts.m_nPreloadBytes = (i % 3) * 500;
+        std::string path = "d" + std::to_string(i % 5) + "/f" + std::to_string(i) + ".bin";
+        ASSERT_TRUE(writer.AddFile(path.c_str(), contents.back().data(),
+                                   (uint32_t)contents.back().size(), &opts));
+    }
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str()));
+    PackStore store((dir + "/p").c_str());
+    store.SetCacheCapacity(2); // force evictions while others read
+
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 16; ++t)
+    {
+        threads.emplace_back(
+            [&, t]
+            {
+                for (int round = 0; round < 3; ++round)
+                {
+                    for (int i = t; i < kFiles; i += 4)
+                    {
+                        std::string path =
+                            "d" + std::to_string(i % 5) + "/f" + std::to_string(i) + ".bin";
+                        PackEntryHandle h = store.FindEntry(path.c_str());
+                        std::vector<uint8_t> got;
+                        std::vector<uint8_t> buf(7001 + t * 13);
+                        for (;;)
+                        {
+                            int n = store.ReadEntry(h, buf.data(), (int)buf.size());
+                            if (n <= 0) break;
+                            got.insert(got.end(), buf.begin(), buf.begin() + n);
+                        }
+                        if (got != contents[i]) failures.fetch_add(1);
+                    }
+                }
+            });
+    }
+    for (std::thread& th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
+}

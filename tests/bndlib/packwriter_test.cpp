@@ -1,0 +1,159 @@
+// The pack writer: stored layout, round trips through the reader, determinism.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bnd_test_util.h"
+#include "bndlib/packcrc.h"
+#include "bndlib/packedstore.h"
+#include "bndlib/packwriter.h"
+
+using namespace bndtest;
+
+TEST(PackCrc, KnownValues)
+{
+    EXPECT_EQ(PackCrc32(0, "", 0), 0u);
+    EXPECT_EQ(PackCrc32(0, "123456789", 9), 0xCBF43926u);
+    // Continuing over pieces gives the same as one pass.
+    EXPECT_EQ(PackCrc32(PackCrc32(0, "12345", 5), "6789", 4), 0xCBF43926u);
+}
+
+TEST(PackWriter, WritesTheExpectedBytes)
+{
+    std::string dir = ScratchDir();
+    CPackWriter writer;
+    PackWriterFileOptions preload;
+    preload.m_nPreloadBytes = 2;
+    ASSERT_TRUE(writer.AddFile("Sub/B.txt", "bbbb", 4, &preload));
+    ASSERT_TRUE(writer.AddFile("a.txt", "aa", 2));
+    ASSERT_TRUE(writer.AddFile("noext", "", 0));
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str()));
+
+    RawTree t;
+    // Extensions, directories and names in byte order; " " sorts first.
+    t.Ext(" ").Dir(" ").File("noext", {{0x7FFF, 0, 0}}, {}, 0).End().End();
+    t.Ext("txt").Dir(" ").File("a", {{0, 0, 2}}, {}, PackCrc32(0, "aa", 2)).End();
+    t.Dir("sub").File("b", {{0, 2, 2}}, {'b', 'b'}, PackCrc32(0, "bbbb", 4)).End().End();
+    t.End();
+    EXPECT_EQ(ReadFile(dir + "/p_dir.bnd"), DirFile(2, t.Bytes()));
+    EXPECT_EQ(ReadFile(dir + "/p_000.bnd"), (std::vector<uint8_t>{'a', 'a', 'b', 'b'}));
+    EXPECT_EQ(writer.GetArchiveCount(), 1);
+}
+
+TEST(PackWriter, RefusesPathsNoLookupCouldFind)
+{
+    CPackWriter writer;
+    for (const char* psz : {"", "dir/", "a//b.txt", "a/./b.txt", "a/../b.txt", "..", "foo.", ".cfg",
+                            "a/.hidden", "a/b.c/."})
+        EXPECT_FALSE(writer.AddFile(psz, "x", 1)) << psz;
+    EXPECT_EQ(writer.GetFileCount(), 0);
+    EXPECT_TRUE(writer.AddFile("./lead/slash.txt", "x", 1));
+    EXPECT_TRUE(writer.AddFile("\\back\\slash.txt", "x", 1));
+
+    // Two paths that fold to the same stored path make the write fail.
+    EXPECT_TRUE(writer.AddFile("Dup.TXT", "1", 1));
+    EXPECT_TRUE(writer.AddFile("dup.txt", "2", 1));
+    EXPECT_FALSE(writer.Write((ScratchDir() + "/p").c_str()));
+    EXPECT_NE(std::string(writer.GetError()).find("duplicate"), std::string::npos);
+}
+
+TEST(PackWriter, SpreadsChunksOverArchivesBySize)
+{
+    std::string dir = ScratchDir();
+    CPackWriter writer;
+    writer.SetMaxArchiveSize(100);
+    writer.AddFile("a.bin", Pattern(60, 1).data(), 60);
+    writer.AddFile("b.bin", Pattern(60, 2).data(), 60);   // does not fit behind a.bin
+    writer.AddFile("c.bin", Pattern(30, 3).data(), 30);   // fits behind b.bin
+    writer.AddFile("d.bin", Pattern(250, 4).data(), 250); // too big for any: alone
+    writer.AddFile("e.bin", Pattern(1, 5).data(), 1);
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str())) << writer.GetError();
+    EXPECT_EQ(writer.GetArchiveCount(), 4);
+    PackStore store((dir + "/p").c_str());
+    const char* names[] = {"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"};
+    int archives[] = {0, 1, 1, 2, 3};
+    int offsets[] = {0, 0, 60, 0, 0};
+    for (int i = 0; i < 5; ++i)
+    {
+        PackEntryHandle h = store.FindEntry(names[i]);
+        EXPECT_EQ(h.m_nArchiveIndex, archives[i]) << names[i];
+        EXPECT_EQ(h.m_nOffset, offsets[i]) << names[i];
+    }
+}
+
+TEST(PackWriter, RandomTreesRoundTripAndAreDeterministic)
+{
+    std::mt19937 rng(20261208);
+    const char* exts[] = {"txt", "bin", "vmt", "a", "LongerExt", ""};
+    const char* dirs[] = {"", "maps", "maps/sub", "Materials/Models", "x/y/z/w", "sound"};
+    for (int round = 0; round < 4; ++round)
+    {
+        std::map<std::string, std::vector<uint8_t>> files; // by lower-cased path
+        std::vector<std::pair<std::string, PackWriterFileOptions>> order;
+        int nFiles = 20 + (int)(rng() % 120);
+        for (int i = 0; i < nFiles; ++i)
+        {
+            std::string path = dirs[rng() % 6];
+            if (!path.empty()) path += "/";
+            path += "F" + std::to_string(rng() % 1000);
+            const char* ext = exts[rng() % 6];
+            if (ext[0]) path += std::string(".") + ext;
+            std::string key = path;
+            for (char& c : key)
+                c = (char)tolower((unsigned char)c);
+            if (files.count(key)) continue;
+            size_t size = (rng() % 4 == 0) ? rng() % 70000 : rng() % 300;
+            files[key] = Pattern(size, rng());
+            PackWriterFileOptions opts;
+            opts.m_nPreloadBytes = (rng() % 3 == 0) ? (int)(rng() % 400) : -1;
+            opts.m_bEmbed = rng() % 5 == 0;
+            order.push_back({path, opts});
+        }
+
+        std::string dir = ScratchDir();
+        for (int pass = 0; pass < 2; ++pass)
+        {
+            CPackWriter writer;
+            writer.SetMaxArchiveSize(50000);
+            writer.SetDefaultPreloadSize(round);
+            // Same files, different insertion order.
+            for (size_t i = 0; i < order.size(); ++i)
+            {
+                size_t k = pass ? order.size() - 1 - i : i;
+                std::string key = order[k].first;
+                for (char& c : key)
+                    c = (char)tolower((unsigned char)c);
+                const std::vector<uint8_t>& data = files[key];
+                ASSERT_TRUE(writer.AddFile(order[k].first.c_str(), data.data(),
+                                           (uint32_t)data.size(), &order[k].second))
+                    << writer.GetError();
+            }
+            ASSERT_TRUE(writer.Write((dir + (pass ? "/q" : "/p")).c_str())) << writer.GetError();
+        }
+        EXPECT_EQ(ReadFile(dir + "/p_dir.bnd"), ReadFile(dir + "/q_dir.bnd"));
+        EXPECT_EQ(ReadFile(dir + "/p_000.bnd"), ReadFile(dir + "/q_000.bnd"));
+
+        PackStore store((dir + "/p").c_str());
+        ASSERT_FALSE(store.IsEmpty());
+        EXPECT_EQ(store.GetEntryCount(), (int)files.size());
+        for (const auto& f : files)
+        {
+            // Upper-case lookups with backslashes find the same entries.
+            std::string query = f.first;
+            for (char& c : query)
+                c = c == '/' ? '\\' : (char)toupper((unsigned char)c);
+            PackEntryHandle h = store.FindEntry(query.c_str());
+            ASSERT_TRUE(h.IsValid()) << f.first;
+            ASSERT_EQ(h.m_nSize, (int)f.second.size()) << f.first;
+            std::vector<uint8_t> got(f.second.size() + 1);
+            int n = store.ReadEntry(h, got.data(), (int)got.size());
+            got.resize(n > 0 ? n : 0);
+            EXPECT_EQ(got, f.second) << f.first;
+            EXPECT_EQ(PackReadU32(h.m_pRecord), PackCrc32(0, f.second.data(), f.second.size()));
+        }
+        EXPECT_FALSE(store.FindEntry("maps/nothing.txt").IsValid());
+    }
+}
