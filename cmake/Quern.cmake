@@ -21,6 +21,11 @@ if(QUERN_SANITIZE)
     target_compile_options(quern_options INTERFACE -fsanitize=${QUERN_SANITIZE}
                            -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(quern_options INTERFACE -fsanitize=${QUERN_SANITIZE})
+    # Coverage for the fuzz targets: the libraries they drive must be
+    # instrumented too, not only the targets' own files.
+    if(QUERN_SANITIZE MATCHES "address" AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT WIN32)
+        target_compile_options(quern_options INTERFACE -fsanitize=fuzzer-no-link)
+    endif()
 endif()
 
 # Sources of one folder (recursively): *_win32.cpp only on Windows, *_posix.cpp
