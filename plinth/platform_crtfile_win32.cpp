@@ -1,5 +1,7 @@
 // The C runtime's file calls on Windows: fopen, the wide stat and
-// find-first/find-next with 32-bit times, the null device "nul:".
+// find-first/find-next, the null device "nul:". The system runtime's plain
+// wide calls are the 32-bit-time ones in the 32-bit build; the 64-bit test
+// build has no 32-bit-time entries, so times are narrowed here.
 #include "plinth/platform_crtfile.h"
 
 #include <windows.h>
@@ -19,7 +21,7 @@ bool ToWide(const char* pszText, wchar_t* pwszOut, int cchOut)
     return MultiByteToWideChar(CP_UTF8, 0, pszText, -1, pwszOut, cchOut) > 0;
 }
 
-void FillFindData(const struct _wfinddata32_t& found, PlatCrtFindData* pData)
+void FillFindData(const struct _wfinddata_t& found, PlatCrtFindData* pData)
 {
     pData->m_uAttributes = found.attrib;
     pData->m_uSize = (uint32_t)found.size;
@@ -48,8 +50,8 @@ bool Plat_CrtStat(const char* pszPath, PlatCrtStat* pStat)
 {
     wchar_t wszPath[MAX_PATH * 4];
     if (!ToWide(pszPath, wszPath, (int)(sizeof(wszPath) / sizeof(wszPath[0])))) return false;
-    struct _stat32 st;
-    if (_wstat32(wszPath, &st) != 0) return false;
+    struct _stat st;
+    if (_wstat(wszPath, &st) != 0) return false;
     pStat->m_bDirectory = (st.st_mode & _S_IFMT) == _S_IFDIR;
     pStat->m_bRegular = (st.st_mode & _S_IFMT) == _S_IFREG;
     pStat->m_uSize = (uint32_t)st.st_size;
@@ -64,8 +66,8 @@ PlatCrtFindHandle Plat_CrtFindFirst(const char* pszPattern, PlatCrtFindData* pDa
     wchar_t wszPattern[MAX_PATH * 4];
     if (!ToWide(pszPattern, wszPattern, (int)(sizeof(wszPattern) / sizeof(wszPattern[0]))))
         return PLAT_CRT_FIND_NONE;
-    struct _wfinddata32_t found;
-    intptr_t hFind = _wfindfirst32(wszPattern, &found);
+    struct _wfinddata_t found;
+    intptr_t hFind = _wfindfirst(wszPattern, &found);
     if (hFind == -1) return PLAT_CRT_FIND_NONE;
     FillFindData(found, pData);
     return hFind;
@@ -74,8 +76,8 @@ PlatCrtFindHandle Plat_CrtFindFirst(const char* pszPattern, PlatCrtFindData* pDa
 bool Plat_CrtFindNext(PlatCrtFindHandle hFind, PlatCrtFindData* pData)
 {
     if (hFind == PLAT_CRT_FIND_NONE) return false;
-    struct _wfinddata32_t found;
-    if (_wfindnext32(hFind, &found) != 0) return false;
+    struct _wfinddata_t found;
+    if (_wfindnext(hFind, &found) != 0) return false;
     FillFindData(found, pData);
     return true;
 }

@@ -5,6 +5,9 @@
 //
 // Without an argument the library is looked up by its file name beside the
 // program, as an old game finds it in its own folder.
+#include "examples/legacy_host/legacy_host_apps.h"
+#include "examples/legacy_host/legacy_host_files.h"
+#include "examples/legacy_host/legacy_host_iface.h"
 #include "plinth/platform_modules.h"
 
 #include "quern.h"
@@ -99,9 +102,14 @@ int main(int argc, char** argv)
     printf("QuernLogin -> %d\n", result);
     PrintError(error);
 
+    if (!RunApplicationSection(g_hQuern) && exitCode == 0) exitCode = 4;
+    if (!RunFileSection(g_hQuern) && exitCode == 0) exitCode = 5;
+
     result = pfnCleanup(&error);
     printf("QuernCleanup -> %d\n", result);
     PrintError(error);
+
+    if (!RunInterfaceSection(g_hQuern) && exitCode == 0) exitCode = 3;
 
     Plat_FreeLibrary(g_hQuern);
     return exitCode;

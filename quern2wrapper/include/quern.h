@@ -5,10 +5,8 @@
  * nothing the library returns is freed by the caller. Results are 1 for
  * success and 0 for failure unless noted.
  *
- * This header grows with the library: it declares the records and the
- * functions that are carried out so far. The calls that no longer have a
- * meaning ("Wrapper not implemented") are exported too but not declared
- * here; see quern2wrapper/quern_stubs.h for their list.
+ * Every export is declared here, the calls that no longer have a meaning
+ * ("Wrapper not implemented") at the end.
  */
 #ifndef QUERN_H
 #define QUERN_H
@@ -99,19 +97,19 @@ QUERN_EXTERN_C void QuernWriteMiniDumpWithAppID(void);
  * not fit). */
 typedef struct QuernApp
 {
-    char* pszTitle;               /* 0: the application's title */
-    uint32_t titleCapacity;       /* 4 */
-    char* pszText2;               /* 8: "1" */
-    uint32_t text2Capacity;       /* 12 */
-    char* pszText3;               /* 16: "1" */
-    uint32_t text3Capacity;       /* 20 */
-    char* pszInstallDir;          /* 24: the install directory */
-    uint32_t installDirCapacity;  /* 28 */
-    uint32_t appId;               /* 32 */
-    uint32_t fixedCounts[5];      /* 36..52: 1 each */
-    uint32_t zeroCount;           /* 56: 0 */
-    uint32_t oneCount;            /* 60: 1 */
-    uint32_t dependencyCount;     /* 64: installed depots */
+    char* pszTitle;              /* 0: the application's title */
+    uint32_t titleCapacity;      /* 4 */
+    char* pszText2;              /* 8: "1" */
+    uint32_t text2Capacity;      /* 12 */
+    char* pszText3;              /* 16: "1" */
+    uint32_t text3Capacity;      /* 20 */
+    char* pszInstallDir;         /* 24: the install directory */
+    uint32_t installDirCapacity; /* 28 */
+    uint32_t appId;              /* 32 */
+    uint32_t fixedCounts[5];     /* 36..52: 1 each */
+    uint32_t zeroCount;          /* 56: 0 */
+    uint32_t oneCount;           /* 60: 1 */
+    uint32_t dependencyCount;    /* 64: installed depots */
 } QuernApp;
 
 /* Filled by QuernEnumerateAppDependency. */
@@ -140,10 +138,10 @@ typedef struct QuernUpdateStats
 /* The legacy user id: account number = number * 2 + parity. */
 typedef struct QuernGlobalUserId
 {
-    uint16_t instance;       /* 0 */
-    uint8_t unassigned[6];   /* 2..7: never written */
-    uint32_t number;         /* 8 */
-    uint32_t parity;         /* 12 */
+    uint16_t instance;     /* 0 */
+    uint8_t unassigned[6]; /* 2..7: never written */
+    uint32_t number;       /* 8 */
+    uint32_t parity;       /* 12 */
 } QuernGlobalUserId;
 
 QUERN_EXTERN_C int QuernEnumerateApp(uint32_t appId, QuernApp* pApp, TQuernError* pError);
@@ -152,8 +150,8 @@ QUERN_EXTERN_C int QuernEnumerateAppDependency(uint32_t appId, uint32_t index,
                                                TQuernError* pError);
 QUERN_EXTERN_C int QuernGetAppIds(uint32_t* pIds, uint32_t capacity, TQuernError* pError);
 QUERN_EXTERN_C int QuernGetAppStats(QuernAppStats* pStats, TQuernError* pError);
-QUERN_EXTERN_C int QuernGetAppUpdateStats(uint32_t id, uint32_t queryType,
-                                          QuernUpdateStats* pStats, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetAppUpdateStats(uint32_t id, uint32_t queryType, QuernUpdateStats* pStats,
+                                          TQuernError* pError);
 QUERN_EXTERN_C int QuernGetUser(char* pszName, uint32_t nameSize, uint32_t* pNameLength,
                                 QuernGlobalUserId* pUserId, TQuernError* pError);
 
@@ -178,8 +176,8 @@ QUERN_EXTERN_C void QuernAbortOngoingUserIDTicketValidation(uint32_t ignored);
 QUERN_EXTERN_C int QuernOptionalCleanUpAfterClientHasDisconnected(uint32_t ignored);
 QUERN_EXTERN_C const char* QuernGetEncryptionKeyToSendToNewClient(uint32_t* pLength);
 QUERN_EXTERN_C int QuernFindServersNumServers(uint32_t serverType);
-QUERN_EXTERN_C int QuernFindServersIterateServer(uint32_t serverType, uint32_t index,
-                                                 char* pszOut, int outSize);
+QUERN_EXTERN_C int QuernFindServersIterateServer(uint32_t serverType, uint32_t index, char* pszOut,
+                                                 int outSize);
 QUERN_EXTERN_C const char* QuernFindServersGetErrorString(void);
 
 /* Crash dumps, forwarded to the platform's crash-dump module. */
@@ -191,7 +189,210 @@ QUERN_EXTERN_C int QuernWriteMiniDumpUsingExceptionInfo(uint32_t exceptionCode,
                                                         void* pExceptionInfo);
 QUERN_EXTERN_C int QuernWriteMiniDumpSetComment(const char* pszComment);
 
+/* Files: mounting, stdio-like handles, stat, search and local copies. Pack
+ * files and disk files share one handle space; handle 0 is never valid. */
+#define BND_FILE_HANDLE_FLAG 0x40000000u /* the handle names a file in a pack */
+#define BND_TEXT_MODE_FLAG 0x20000000u   /* with the above: opened in text mode */
+
+typedef uint32_t QuernFileHandle;
+typedef uint32_t QuernFindHandle;
+
+#ifndef QUERN_ELEMINFO_DEFINED
+#define QUERN_ELEMINFO_DEFINED
+/* Stat and search record (280 bytes). Times are seconds since 1970 UTC. */
+typedef struct QuernElemInfo
+{
+    int32_t isDirectory;           /* 0 */
+    uint32_t size;                 /* 4 */
+    int32_t isLocal;               /* 8: 1 found on disk, 0 found in a pack */
+    char name[256];                /* 12 */
+    uint32_t lastAccessTime;       /* 268 */
+    uint32_t lastModificationTime; /* 272 */
+    uint32_t creationTime;         /* 276 */
+} QuernElemInfo;
+#endif
+
+QUERN_EXTERN_C int QuernMountAppFilesystem(TQuernError* pError);
+QUERN_EXTERN_C int QuernMountFilesystem(uint32_t depotId, const char* pszPath, TQuernError* pError);
+QUERN_EXTERN_C int QuernUnmountAppFilesystem(TQuernError* pError);
+
+QUERN_EXTERN_C QuernFileHandle QuernOpenFile(const char* pszPath, const char* pszMode,
+                                             TQuernError* pError);
+QUERN_EXTERN_C QuernFileHandle QuernOpenFileEx(const char* pszPath, const char* pszMode,
+                                               uint32_t* pSize, TQuernError* pError);
+QUERN_EXTERN_C QuernFileHandle QuernOpenTmpFile(TQuernError* pError);
+QUERN_EXTERN_C int QuernCloseFile(QuernFileHandle hFile, TQuernError* pError);
+QUERN_EXTERN_C uint32_t QuernReadFile(void* pBuffer, uint32_t elementSize, uint32_t count,
+                                      QuernFileHandle hFile, TQuernError* pError);
+QUERN_EXTERN_C uint32_t QuernWriteFile(const void* pData, uint32_t elementSize, uint32_t count,
+                                       QuernFileHandle hFile, TQuernError* pError);
+QUERN_EXTERN_C int QuernSeekFile(QuernFileHandle hFile, int32_t offset, uint32_t origin,
+                                 TQuernError* pError);
+QUERN_EXTERN_C int32_t QuernTellFile(QuernFileHandle hFile, TQuernError* pError);
+QUERN_EXTERN_C int32_t QuernSizeFile(QuernFileHandle hFile, TQuernError* pError);
+QUERN_EXTERN_C int QuernFlushFile(QuernFileHandle hFile, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetc(QuernFileHandle hFile, TQuernError* pError);
+QUERN_EXTERN_C int QuernPutc(int ch, QuernFileHandle hFile, TQuernError* pError);
+QUERN_EXTERN_C int QuernPrintFile(QuernFileHandle hFile, TQuernError* pError, const char* pszFormat,
+                                  ...);
+QUERN_EXTERN_C int QuernSetvBuf(QuernFileHandle hFile, void* pBuffer, uint32_t mode, uint32_t size,
+                                TQuernError* pError);
+
+QUERN_EXTERN_C int QuernStat(const char* pszPath, QuernElemInfo* pInfo, TQuernError* pError);
+QUERN_EXTERN_C int QuernIsFileImmediatelyAvailable(const char* pszPath, TQuernError* pError);
+QUERN_EXTERN_C QuernFindHandle QuernFindFirst(const char* pszPattern, uint32_t filter,
+                                              QuernElemInfo* pInfo, TQuernError* pError);
+QUERN_EXTERN_C int QuernFindNext(QuernFindHandle hFind, QuernElemInfo* pInfo, TQuernError* pError);
+QUERN_EXTERN_C int QuernFindClose(QuernFindHandle hFind, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetLocalFileCopy(const char* pszPath, TQuernError* pError);
+
 /* General interface factory; sets *pReturnCode to 0 on success, 1 otherwise. */
 QUERN_EXTERN_C void* CreateInterface(const char* pName, int* pReturnCode);
+
+/* Versioned interface objects: "Quern003", "Quern004", "Quern005" or
+ * "Quern006" (exact case), else null. Operations are called through the
+ * object's table by slot number (thiscall on 32-bit Windows). */
+QUERN_EXTERN_C void* _f(const char* pszVersion);
+
+/* Calls that no longer have a meaning. Each sets the record's failureType to
+ * 1 and its text to "Wrapper not implemented", writes
+ * "Wrapper not implemented:<name>" to the debugger output and returns 0. The
+ * arguments besides the record are ignored; each is one word. */
+typedef uintptr_t QuernStubArg;
+QUERN_EXTERN_C int QuernCreateCachePreloaders(TQuernError* pError);
+QUERN_EXTERN_C int QuernDeleteAccount(TQuernError* pError);
+QUERN_EXTERN_C int QuernForgetAllHints(TQuernError* pError);
+QUERN_EXTERN_C int QuernLogout(TQuernError* pError);
+QUERN_EXTERN_C int QuernNumAppsRunning(TQuernError* pError);
+QUERN_EXTERN_C int QuernPauseCachePreloading(TQuernError* pError);
+QUERN_EXTERN_C int QuernRefreshAccountInfo(TQuernError* pError);
+QUERN_EXTERN_C int QuernRequestEmailAddressVerificationEmail(TQuernError* pError);
+QUERN_EXTERN_C int QuernResumeCachePreloading(TQuernError* pError);
+QUERN_EXTERN_C int QuernShutdownEngine(TQuernError* pError);
+QUERN_EXTERN_C int QuernShutdownQuernBridgeInterface(TQuernError* pError);
+QUERN_EXTERN_C int QuernStartEngine(TQuernError* pError);
+QUERN_EXTERN_C int QuernStartEngineEx(TQuernError* pError, QuernStubArg, QuernStubArg);
+QUERN_EXTERN_C int QuernUninstall(TQuernError* pError);
+QUERN_EXTERN_C int QuernAckSubscriptionReceipt(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernChangeEmailAddress(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernChangeOfflineStatus(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernDefragCaches(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernFlushCache(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernForceCellId(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetAccountStatus(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetCacheDefaultDirectory(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetSubscriptionStats(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetTotalUpdateStats(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetUserType(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernIsSecureComputer(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernIsUsingSdkContentServer(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernRefreshAccountInfoEx(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernReleaseCacheFiles(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernRequestAccountsByEmailAddressEmail(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernSetCacheDefaultDirectory(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernSetMaxStallCount(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernSetNotificationCallback(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernSetUser2(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int64_t QuernSizeFile64(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernStartLoadingCache(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernStopLoadingCache(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int64_t QuernTellFile64(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernUnsubscribe(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernUpdateAccountBillingInfo(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernVerifyEmailAddress(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernWaitForAppReadyToLaunch(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernWasBlobRegistryDeleted(QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernChangeAccountName(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernChangePassword(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernEnumerateSubscription(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernFindApp(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernFindNext64(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetAppCacheSize(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetAppDir(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetCachePercentFragmentation(QuernStubArg, QuernStubArg,
+                                                     TQuernError* pError);
+QUERN_EXTERN_C int QuernGetDepotParent(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetFileAttributeFlags(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetNumAccountsWithEmailAddress(QuernStubArg, QuernStubArg,
+                                                       TQuernError* pError);
+QUERN_EXTERN_C int QuernGetSubscriptionIds(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetSubscriptionReceipt(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernHintResourceNeed(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernIsAccountNameInUse(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernIsCacheLoadingEnabled(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernLoadCacheFromDir(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernMoveApp(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernRefreshAccountInfo2(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernRefreshLogin(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernRemoveAppDependency(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernRequestForgottenPasswordEmail(QuernStubArg, QuernStubArg,
+                                                      TQuernError* pError);
+QUERN_EXTERN_C int QuernSetAppCacheSize(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernSetAppVersion(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernSetUser(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernStat64(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernSubscribe(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernUpdateSubscriptionBillingInfo(QuernStubArg, QuernStubArg,
+                                                      TQuernError* pError);
+QUERN_EXTERN_C int QuernVerifyPassword(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernWaitForAppResources(QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernChangePersonalQA(QuernStubArg, QuernStubArg, QuernStubArg,
+                                         TQuernError* pError);
+QUERN_EXTERN_C int QuernEnumerateAppLaunchOption(QuernStubArg, QuernStubArg, QuernStubArg,
+                                                 TQuernError* pError);
+QUERN_EXTERN_C int QuernEnumerateAppVersion(QuernStubArg, QuernStubArg, QuernStubArg,
+                                            TQuernError* pError);
+QUERN_EXTERN_C int QuernEnumerateSubscriptionDiscount(QuernStubArg, QuernStubArg, QuernStubArg,
+                                                      TQuernError* pError);
+QUERN_EXTERN_C int QuernFindFirst64(QuernStubArg, QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetAppUserDefinedRecord(QuernStubArg, QuernStubArg, QuernStubArg,
+                                                TQuernError* pError);
+QUERN_EXTERN_C int QuernGetContentServerInfo(QuernStubArg, QuernStubArg, QuernStubArg,
+                                             TQuernError* pError);
+QUERN_EXTERN_C int QuernGetCurrentEmailAddress(QuernStubArg, QuernStubArg, QuernStubArg,
+                                               TQuernError* pError);
+QUERN_EXTERN_C int QuernInsertAppDependency(QuernStubArg, QuernStubArg, QuernStubArg,
+                                            TQuernError* pError);
+QUERN_EXTERN_C int QuernLogin(QuernStubArg, QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernOpenFile64(QuernStubArg, QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernEnumerateSubscriptionDiscountQualifier(QuernStubArg, QuernStubArg,
+                                                               QuernStubArg, QuernStubArg,
+                                                               TQuernError* pError);
+QUERN_EXTERN_C int QuernGetAppDependencies(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                           TQuernError* pError);
+QUERN_EXTERN_C int QuernGetAppPurchaseCountry(QuernStubArg, QuernStubArg, QuernStubArg,
+                                              QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetCacheFilePath(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                         TQuernError* pError);
+QUERN_EXTERN_C int QuernGetSponsorUrl(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                      TQuernError* pError);
+QUERN_EXTERN_C int QuernGetSubscriptionPurchaseCountry(QuernStubArg, QuernStubArg, QuernStubArg,
+                                                       QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernIsFileNeededByCache(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                            TQuernError* pError);
+QUERN_EXTERN_C int QuernSeekFile64(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                   TQuernError* pError);
+QUERN_EXTERN_C int QuernChangeForgottenPassword(QuernStubArg, QuernStubArg, QuernStubArg,
+                                                QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernEnumerateAppIcon(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                         QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGenerateSuggestedAccountNames(QuernStubArg, QuernStubArg, QuernStubArg,
+                                                      QuernStubArg, QuernStubArg,
+                                                      TQuernError* pError);
+QUERN_EXTERN_C int QuernGetAppUserDefinedInfo(QuernStubArg, QuernStubArg, QuernStubArg,
+                                              QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernGetSubscriptionExtendedInfo(QuernStubArg, QuernStubArg, QuernStubArg,
+                                                    QuernStubArg, QuernStubArg,
+                                                    TQuernError* pError);
+QUERN_EXTERN_C int QuernIsFileNeededByApp(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                          QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernLoadFileToApp(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                      QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernLoadFileToCache(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                        QuernStubArg, QuernStubArg, TQuernError* pError);
+QUERN_EXTERN_C int QuernCreateAccount(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
+                                      QuernStubArg, QuernStubArg, QuernStubArg,
+                                      TQuernError* pError);
+
 
 #endif /* QUERN_H */

@@ -4,7 +4,7 @@
 #include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
 
 #include "plinth/platform_env.h"
-#include "quern2wrapper/quern2wrapper_stdio/depotlookup.h"
+#include "quern2wrapper/depotappmap.h"
 #include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
 #include "quern2wrapper/quern_export.h"
 #include "quern2wrapper/quernerror.h"
@@ -158,6 +158,12 @@ bool MountDefaultPacks()
     return true;
 }
 
+// The last step of QuernStartup.
+bool QuernStartup_FileLayer()
+{
+    return InitWorkingDirectory() && MountDefaultPacks();
+}
+
 QUERN_EXPORT int QuernMountAppFilesystem(TQuernError* pError)
 {
     ClearError(pError);
@@ -169,7 +175,7 @@ QUERN_EXPORT int QuernMountFilesystem(uint32_t depotId, const char* pszPath, TQu
 {
     ClearError(pError);
     QuernAppId appId = g_nAppId;
-    LookupDepotApp(depotId, &appId);
+    DepotAppMap_Find(depotId, &appId);
 
     char szInstallDir[QUERN_INSTALL_DIR_SIZE];
     memset(szInstallDir, 0, sizeof(szInstallDir));

@@ -69,7 +69,8 @@ uint32_t ReadPack(PackEntryHandle* pEntry, bool bText, void* pBuffer, uint32_t e
             if (next == '\n')
                 pBytes[0] = '\n';
             else
-                pEntry->m_nPosition = ClampPosition((int64_t)pEntry->m_nPosition - 1, pEntry->m_nSize);
+                pEntry->m_nPosition =
+                    ClampPosition((int64_t)pEntry->m_nPosition - 1, pEntry->m_nSize);
         }
     }
 

@@ -16,7 +16,8 @@ class VfsConcurrency : public VfsTest
 
 std::string Content(int i)
 {
-    return "file " + std::to_string(i) + " " + std::string((size_t)(i * 37 % 5000), (char)('a' + i % 26));
+    return "file " + std::to_string(i) + " " +
+           std::string((size_t)(i * 37 % 5000), (char)('a' + i % 26));
 }
 } // namespace
 
@@ -32,21 +33,23 @@ TEST_F(VfsConcurrency, ThreadsReadTheirOwnFiles)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
     {
-        threads.emplace_back([t, &failures] {
-            TQuernError error;
-            std::vector<char> buf(8192);
-            for (int round = 0; round < 50; ++round)
+        threads.emplace_back(
+            [t, &failures]
             {
-                for (int i = t; i < kFiles; i += 4)
+                TQuernError error;
+                std::vector<char> buf(8192);
+                for (int round = 0; round < 50; ++round)
                 {
-                    std::string path = "c/f" + std::to_string(i) + ".bin";
-                    uint32_t h = QuernOpenFile(path.c_str(), "rb", &error);
-                    uint32_t n = QuernReadFile(buf.data(), 1, (uint32_t)buf.size(), h, &error);
-                    if (std::string(buf.data(), n) != Content(i)) ++failures;
-                    if (QuernCloseFile(h, &error) != 0) ++failures;
+                    for (int i = t; i < kFiles; i += 4)
+                    {
+                        std::string path = "c/f" + std::to_string(i) + ".bin";
+                        uint32_t h = QuernOpenFile(path.c_str(), "rb", &error);
+                        uint32_t n = QuernReadFile(buf.data(), 1, (uint32_t)buf.size(), h, &error);
+                        if (std::string(buf.data(), n) != Content(i)) ++failures;
+                        if (QuernCloseFile(h, &error) != 0) ++failures;
+                    }
                 }
-            }
-        });
+            });
     }
     for (std::thread& thread : threads)
         thread.join();
@@ -60,24 +63,26 @@ TEST_F(VfsConcurrency, SearchesAndStatsRunTogether)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
     {
-        threads.emplace_back([t, &failures] {
-            TQuernError error;
-            QuernElemInfo info;
-            for (int round = 0; round < 200; ++round)
+        threads.emplace_back(
+            [t, &failures]
             {
-                if (t == 0)
+                TQuernError error;
+                QuernElemInfo info;
+                for (int round = 0; round < 200; ++round)
                 {
-                    if (QuernStat("s/d", &info, &error) != 0 || !info.isDirectory) ++failures;
-                    continue;
+                    if (t == 0)
+                    {
+                        if (QuernStat("s/d", &info, &error) != 0 || !info.isDirectory) ++failures;
+                        continue;
+                    }
+                    uint32_t hFind = QuernFindFirst("s/*.txt", 1, &info, &error);
+                    int count = hFind ? 1 : 0;
+                    while (QuernFindNext(hFind, &info, &error) == 0)
+                        ++count;
+                    if (count != 3) ++failures;
+                    if (QuernFindClose(hFind, &error) != 0) ++failures;
                 }
-                uint32_t hFind = QuernFindFirst("s/*.txt", 1, &info, &error);
-                int count = hFind ? 1 : 0;
-                while (QuernFindNext(hFind, &info, &error) == 0)
-                    ++count;
-                if (count != 3) ++failures;
-                if (QuernFindClose(hFind, &error) != 0) ++failures;
-            }
-        });
+            });
     }
     for (std::thread& thread : threads)
         thread.join();

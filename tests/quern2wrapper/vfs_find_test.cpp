@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -158,9 +159,7 @@ TEST_F(VfsFind, HandlesCountUpAndAreNeverReused)
     QuernElemInfo info;
     uint32_t first = QuernFindFirst("maps/*.map", 1, &info, &m_error);
     ASSERT_NE(0u, first);
-    EXPECT_EQ(Item({"sub", 1, 0, 0}) == ToItem(info) || Item({"other", 1, 0, 0}) == ToItem(info),
-              true)
-        << ToItem(info);
+    EXPECT_EQ(1, info.isDirectory) << "subdirectories come before files";
     EXPECT_EQ(0, QuernFindClose(first, &m_error));
     uint32_t second = QuernFindFirst("maps/*.map", 1, &info, &m_error);
     uint32_t third = QuernFindFirst("*.txt", 1, &info, &m_error);
@@ -232,6 +231,18 @@ TEST_F(VfsFind, LocalCopies)
     EXPECT_EQ(0, QuernGetLocalFileCopy(Path("copy/none.bin").c_str(), &m_error));
     EXPECT_EQ(0, m_error.failureType);
     EXPECT_FALSE(DiskFileExists(Path("copy/none.bin")));
+}
+
+TEST_F(VfsFind, LocalCopyOfAShortEntryLeavesNothing)
+{
+    std::string rel = Path("short/big.bin");
+    WritePack(Path("shortpak"), {{rel, std::string(2500000, 's')}});
+    MountPack(Path("shortpak").c_str());
+    // The archive loses its tail after mounting: the copy runs short past 1 MB.
+    std::filesystem::resize_file(Path("shortpak_000.bnd"), 1500000);
+    DebugOutputCapture capture;
+    EXPECT_EQ(0, QuernGetLocalFileCopy(rel.c_str(), &m_error));
+    EXPECT_FALSE(DiskFileExists(rel));
 }
 
 TEST_F(VfsFind, LogLines)

@@ -132,24 +132,11 @@ TEST_F(VfsMount, DirectoryScanMountsDepotPacks)
     DebugOutputCapture capture;
     EXPECT_TRUE(MountDefaultPacks());
     ASSERT_EQ(1, GetMountTable().Count());
+    ASSERT_EQ(1u, capture.Lines().size()) << Joined(capture.Lines());
+    EXPECT_NE(std::string::npos, capture.Lines()[0].find("depot_7_dir.bnd"));
     std::string base = GetMountTable()[0]->GetBasePath();
     EXPECT_EQ("depot_7", base.substr(base.size() - 7)) << base;
     EXPECT_EQ("7", ReadPackText("seven.txt"));
-    ASSERT_EQ(1u, capture.Lines().size()) << Joined(capture.Lines());
-    EXPECT_NE(std::string::npos, capture.Lines()[0].find("depot_7_dir.bnd"));
-}
-
-TEST_F(VfsMount, StartupStepsThroughExport)
-{
-    m_apps.m_depots = {3};
-    strcpy(g_szAppInstallDir, Path("install").c_str());
-    WritePack(Path("install/bnds/depot_3"), {{"a.txt", "A"}});
-    verboseLogging = 1;
-    DebugOutputCapture capture;
-    EXPECT_EQ(1, QuernMountAppFilesystem(&m_error));
-    EXPECT_EQ(1, GetMountTable().Count());
-    ASSERT_FALSE(capture.Lines().empty());
-    EXPECT_EQ("QuernMountAppFilesystem", capture.Lines()[0]);
 }
 
 TEST_F(VfsMount, UnmountInvalidatesPackHandlesOnly)

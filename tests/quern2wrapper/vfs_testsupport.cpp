@@ -19,8 +19,8 @@ void WritePack(const std::string& base, const PackFiles& files, int nPreload)
     CPackWriter writer;
     writer.SetDefaultPreloadSize(nPreload);
     for (const auto& file : files)
-        ASSERT_TRUE(writer.AddFile(file.first.c_str(), file.second.data(),
-                                   (uint32_t)file.second.size()))
+        ASSERT_TRUE(
+            writer.AddFile(file.first.c_str(), file.second.data(), (uint32_t)file.second.size()))
             << writer.GetError();
     ASSERT_TRUE(writer.Write(base.c_str())) << writer.GetError();
 }
@@ -51,6 +51,13 @@ void RemoveDiskDirectory(const std::string& path)
 {
     std::error_code ec;
     fs::remove_all(path, ec);
+}
+
+bool HasLineIn(const std::vector<std::string>& lines, const std::string& line)
+{
+    for (const std::string& have : lines)
+        if (have == line) return true;
+    return false;
 }
 
 std::string Joined(const std::vector<std::string>& lines)
@@ -88,7 +95,10 @@ char s_szSavedInstallDir[QUERN_INSTALL_DIR_SIZE];
 void VfsTest::SetUp()
 {
     const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
+    // Lower case: packs look for their directory file by its lower-cased name.
     m_root = std::string("vfs_scratch/") + pInfo->test_suite_name() + "_" + pInfo->name();
+    for (char& c : m_root)
+        c = (char)tolower((unsigned char)c);
     std::error_code ec;
     fs::remove_all(m_root, ec);
     fs::create_directories(m_root);

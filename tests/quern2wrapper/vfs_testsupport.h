@@ -22,6 +22,7 @@ std::string ReadDiskFile(const std::string& path);
 bool DiskFileExists(const std::string& path);
 // Removes a folder with everything in it.
 void RemoveDiskDirectory(const std::string& path);
+bool HasLineIn(const std::vector<std::string>& lines, const std::string& line);
 // Every text the library wrote to the debugger output, joined.
 std::string Joined(const std::vector<std::string>& lines);
 

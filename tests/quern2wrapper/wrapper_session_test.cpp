@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -49,7 +50,11 @@ TEST_F(WrapperSession, StartupObtainsEverythingInOrder)
     ASSERT_EQ(1, result);
     EXPECT_EQ(0, m_error.failureType);
     EXPECT_EQ('\0', m_error.description[0]);
-    EXPECT_EQ(std::vector<std::string>({"QuernStartup"}), capture.Lines());
+    // The file layer's start-up adds its working-directory line the first
+    // time the process records it.
+    std::vector<std::string> lines = capture.Lines();
+    if (lines.size() == 2 && lines[1].rfind("Current working dir: ", 0) == 0) lines.pop_back();
+    EXPECT_EQ(std::vector<std::string>({"QuernStartup"}), lines);
     EXPECT_NE(nullptr, g_hClientModule);
     EXPECT_EQ(17, g_hPipe);
     EXPECT_EQ(34, g_hUser);
@@ -64,6 +69,8 @@ TEST_F(WrapperSession, StartupObtainsEverythingInOrder)
         "client.GetAppsInterface(34, 17, QUERNAPPS_INTERFACE_VERSION008) -> apps",
         "utils.GetRunningAppId() -> 440",
         "apps.GetInstallFolder(440, 1024) -> C:\\Games\\Four Forty",
+        // The file layer's start-up asks for the installed depots.
+        "apps.ListInstalledDepots(440, 64) -> 0",
     };
     EXPECT_EQ(expected, ReadStandInLog());
 }
@@ -145,7 +152,9 @@ TEST_F(WrapperSession, GameIdFromEnvironment)
     ASSERT_EQ(1, QuernStartup(0, &m_error));
     EXPECT_EQ(987u, g_nAppId);
     EXPECT_STREQ("D:\\nine", g_szAppInstallDir);
-    EXPECT_EQ("apps.GetInstallFolder(987, 1024) -> D:\\nine", ReadStandInLog().back());
+    const std::vector<std::string> log = ReadStandInLog();
+    EXPECT_NE(log.end(),
+              std::find(log.begin(), log.end(), "apps.GetInstallFolder(987, 1024) -> D:\\nine"));
     // The query asks the client afresh, which knows no id.
     uint32_t appId = 5;
     EXPECT_EQ(1, QuernGetCurrentAppId(&appId, &m_error));
