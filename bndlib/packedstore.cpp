@@ -522,7 +522,7 @@ PackEntryHandle PackStore::FindEntry(const char* pszPath, int* pnDirNode, const 
         uint32_t uName = pTable[slot];
         // Most probes stop at the first byte.
         if (uName == PACK_INDEX_EMPTY) return handle;
-        if (pszTree[uName] == szName[0] && memcmp(pszTree + uName, szName, nNameLen + 1) == 0)
+        if (pszTree[uName] == szName[0] && strcmp(pszTree + uName, szName) == 0)
         {
             if (FillHandle(m_pTree + uName, nNameLen, &handle))
             {
