@@ -112,7 +112,7 @@ TEST(FileioReader, ConstructionAndOpenMessages)
     EXPECT_EQ(both.GetChunkSize(), 0u);
 
     CFileReader huge(false, 0x3FFFFFFF);
-    EXPECT_TRUE(capture.HasAssert("fileio", "unReadAheadChunkSize < INT32_MAX/2"));
+    EXPECT_TRUE(capture.Has("fileio", "unReadAheadChunkSize < INT32_MAX/2"));
     EXPECT_EQ(huge.GetChunkSize(), 0u);
 
     CFileReader reader;

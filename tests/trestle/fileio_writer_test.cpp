@@ -96,16 +96,16 @@ TEST(FileioWriter, FailuresAreReported)
     CFileWriter async(true);
     // Never opened, so never registered with the writer thread.
     EXPECT_FALSE(async.Write("abc", 3));
-    EXPECT_TRUE(capture.HasAssert("fileio", "m_vecRegisteredWriters.HasElement( pFile )"));
+    EXPECT_TRUE(capture.Has("fileio", "m_vecRegisteredWriters.HasElement( pFile )"));
     EXPECT_EQ(async.GetBytesOutstanding(), 0);
 
     // Sizes are checked before a single byte is looked at.
     static const char s_dummy[1] = {0};
     EXPECT_FALSE(writer.Write(s_dummy, 0x7FFFFFFF));
-    EXPECT_TRUE(capture.HasAssert("fileio", "cubData < INT32_MAX"));
+    EXPECT_TRUE(capture.Has("fileio", "cubData < INT32_MAX"));
     ASSERT_TRUE(async.Open(dir.Sub("async.bin").c_str()));
     EXPECT_FALSE(async.Write(s_dummy, 0x40000000));
-    EXPECT_TRUE(capture.HasAssert("fileio", "cubData < FIO_MAX_IO_BYTES"));
+    EXPECT_TRUE(capture.Has("fileio", "cubData < FIO_MAX_IO_BYTES"));
     EXPECT_EQ(async.GetBytesOutstanding(), 0);
     EXPECT_EQ(async.GetBytesWritten(), 0u);
     async.Close();

@@ -73,7 +73,7 @@ TEST(KvSystem, NameForSymbolOutsideThePoolIsEmpty)
 TEST(KvSystem, NameLengthLimit)
 {
     auto pool = FreshPool();
-    CKvDebugCapture capture;
+    CAssertCapture capture;
     std::string longest(1022, 'a');
     HKeySymbol s = pool->SymbolForName(longest.c_str(), true);
     EXPECT_NE(0, s);
@@ -83,7 +83,7 @@ TEST(KvSystem, NameLengthLimit)
     std::string tooLong(1023, 'b');
     unsigned int nUsed = pool->BytesUsed();
     EXPECT_EQ(0, pool->SymbolForName(tooLong.c_str(), true));
-    EXPECT_TRUE(capture.HasAssert(
+    EXPECT_TRUE(capture.HasLine(
         KV_SRC_SYSTEM, "CKeyValuesSystem::AddStringToPool: key name too long (1024 chars)"))
         << capture.Output();
     EXPECT_EQ(nUsed, pool->BytesUsed());
@@ -195,7 +195,7 @@ TEST(KvSystem, LeakReportAtDestruction)
     pool->RegisterNodeSize(40);
     EXPECT_EQ(40, pool->LargestNodeSize());
 
-    CKvDebugCapture capture;
+    CAssertCapture capture;
     pool.reset();
     EXPECT_EQ("Leaked KeyValues (2):\nleaky (2)\n", capture.Output());
 }

@@ -52,7 +52,7 @@ ParseResult Parse(const std::string& text, const char* pszResource = "test.kvt")
     buf.Put(text.data(), (int)text.size());
     KeyValues* root = new KeyValues("kvtext_unnamed");
     ParseResult r;
-    CKvDebugCapture debug;
+    CAssertCapture debug;
     {
         CKvStdoutCapture out;
         r.ok = root->LoadFromBuffer(pszResource, buf);
@@ -387,7 +387,7 @@ TEST(KvText, DebugDumpWritesToTheDebuggerOutput)
 {
     KeyValues* root = new KeyValues("dump");
     root->AddChild("k")->SetInt(3);
-    CKvDebugCapture capture;
+    CAssertCapture capture;
     (root->*g_pfnKeyValuesDebugDump)();
     EXPECT_EQ("\"dump\"\n{\n\t\"k\"\t\t\"3\"\n}\n", capture.Output());
     KeyValues::DeleteTree(root);

@@ -102,9 +102,9 @@ TEST(KvTree, IntValueStatuses)
 
 TEST(KvTree, GetIntFromStringWantsAStatus)
 {
-    CKvDebugCapture capture;
+    CAssertCapture capture;
     EXPECT_EQ(4, KeyValues::GetIntFromString("4", 1, nullptr));
-    EXPECT_TRUE(capture.HasAssert(KV_SRC_KEYVALUES,
+    EXPECT_TRUE(capture.HasLine(KV_SRC_KEYVALUES,
                                   "GetIntFromString() did not get correct peCS parameter"))
         << capture.Output();
 }
@@ -189,12 +189,12 @@ TEST(KvTree, IntValueOfOtherTypes)
     n->SetInt64(-123);
     EXPECT_EQ(-123, KeyValues::IntValue(n));
 
-    CKvDebugCapture capture;
+    CAssertCapture capture;
     n->SetUint64(0x100000000ull);
     EXPECT_EQ(9, KeyValues::IntValue(n, 9));
     n->SetInt64(-3000000000LL);
     EXPECT_EQ(9, KeyValues::IntValue(n, 9));
-    EXPECT_TRUE(capture.HasAssert(KV_SRC_KEYVALUES, "can't convert uint64 to int32 (data loss)"))
+    EXPECT_TRUE(capture.HasLine(KV_SRC_KEYVALUES, "can't convert uint64 to int32 (data loss)"))
         << capture.Output();
 
     n->SetColor(1, 0, 0, 0);

@@ -111,7 +111,7 @@ TEST(MemPool, FixedModesAddOneUnitEachTime)
 
 TEST(MemPool, GrowNoneHoldsExactlyOneUnit)
 {
-    CKvDebugCapture capture;
+    CAssertCapture capture;
     CMemoryPool pool(16, 4, CMemoryPool::GROW_NONE);
     EXPECT_EQ(1, pool.NumBlobs()); // made at construction
     EXPECT_EQ(4, pool.TotalBlocks());
@@ -121,7 +121,7 @@ TEST(MemPool, GrowNoneHoldsExactlyOneUnit)
     EXPECT_TRUE(capture.Output().empty()) << capture.Output();
 
     pool.AddNewBlob();
-    EXPECT_TRUE(capture.HasAssert(KV_SRC_MEMPOOL, "CMemoryPool::AddNewBlob: mode == GROW_NONE"))
+    EXPECT_TRUE(capture.HasLine(KV_SRC_MEMPOOL, "CMemoryPool::AddNewBlob: mode == GROW_NONE"))
         << capture.Output();
     EXPECT_EQ(1, pool.NumBlobs());
     pool.FreeAll();
@@ -131,14 +131,14 @@ TEST(MemPool, RunningOutIsReportedExceptInQuietMode)
 {
     // A unit of 0 blocks can never make room.
     {
-        CKvDebugCapture capture;
+        CAssertCapture capture;
         CMemoryPool pool(8, 0, CMemoryPool::GROW_FIXED);
         EXPECT_EQ(nullptr, pool.Alloc(8));
-        EXPECT_TRUE(capture.HasAssert(KV_SRC_MEMPOOL, "CMemoryPool::Alloc: ran out of memory"))
+        EXPECT_TRUE(capture.HasLine(KV_SRC_MEMPOOL, "CMemoryPool::Alloc: ran out of memory"))
             << capture.Output();
     }
     {
-        CKvDebugCapture capture;
+        CAssertCapture capture;
         CMemoryPool pool(8, 0, CMemoryPool::GROW_FIXED_QUIET);
         EXPECT_EQ(nullptr, pool.Alloc(8));
         EXPECT_TRUE(capture.Output().empty()) << capture.Output();
@@ -153,11 +153,11 @@ TEST(MemPool, DamagedFreeHeaderIsReportedAndBlockStillHandedOut)
     uint32_t bogus = 0x12345678;
     std::memcpy(pNext - 4, &bogus, sizeof(bogus));
 
-    CKvDebugCapture capture;
+    CAssertCapture capture;
     void* p1 = pool.Alloc(8);
     EXPECT_EQ((void*)pNext, p1);
     EXPECT_EQ(MemPoolMagicInUse, HeaderOf(p1));
-    EXPECT_TRUE(capture.HasAssert(
+    EXPECT_TRUE(capture.HasLine(
         KV_SRC_MEMPOOL, "Assertion Failed: k_nMemPoolMagic_Free == *(( (int *) returnBlock) - 1)"))
         << capture.Output();
     pool.FreeAll();

@@ -5,7 +5,7 @@
 
 #include "plinth/platform_env.h"
 #include "trestle/strtools.h"
-#include "tests/trestle/strtools_test_capture.h"
+#include "tests/support/assert_capture.h"
 
 static std::string RemoveDots(const char* path, bool expectOk = true, char sep = '\\')
 {
@@ -90,7 +90,7 @@ TEST(StrtoolsPath, Splitting)
 
 TEST(StrtoolsPath, SplittingMisuse)
 {
-    CStrtoolsAssertCapture capture;
+    CAssertCapture capture;
     char out[4] = "xyz";
     EXPECT_FALSE(V_CopyDirectoryPart("a\\b", out, 0));
     EXPECT_TRUE(capture.Has("strtools", "destSize >= 1"));
@@ -145,7 +145,7 @@ TEST(StrtoolsPath, MakeAbsolutePath)
 
 TEST(StrtoolsPath, MakeAbsolutePathFailuresKeepWhatItHas)
 {
-    CStrtoolsAssertCapture capture;
+    CAssertCapture capture;
     char out[64];
     V_MakeAbsolutePath(out, sizeof(out), "\\..\\x");
     EXPECT_STREQ("\\..\\x", out);

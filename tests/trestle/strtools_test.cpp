@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "trestle/strtools.h"
-#include "tests/trestle/strtools_test_capture.h"
+#include "tests/support/assert_capture.h"
 
 TEST(StrtoolsBounded, CopyAndAppendTruncateAndTerminate)
 {
@@ -71,7 +71,7 @@ TEST(StrtoolsBounded, FormatErrorGivesEmptyOutput)
 
 TEST(StrtoolsBounded, MisuseIsReportedAndSafe)
 {
-    CStrtoolsAssertCapture capture;
+    CAssertCapture capture;
     char buf[4] = "abc";
 
     V_BoundedCopy(nullptr, "abc", 4);
@@ -170,7 +170,7 @@ TEST(StrtoolsNumbers, BytesToHex)
     V_BytesToHex(bytes, 3, out, sizeof(out));
     EXPECT_STREQ("009aff", out);
 
-    CStrtoolsAssertCapture capture;
+    CAssertCapture capture;
     char small[6];
     memset(small, 'x', sizeof(small));
     V_BytesToHex(bytes, 3, small, sizeof(small));

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "trestle/strtools_unicode.h"
-#include "tests/trestle/strtools_test_capture.h"
+#include "tests/support/assert_capture.h"
 
 static std::u16string ToUTF16(const char* in, int flags, int* pResult = nullptr)
 {
@@ -124,7 +124,7 @@ TEST(StrtoolsUnicode, SmallBuffers)
 
 TEST(StrtoolsUnicode, NullInputIsReported)
 {
-    CStrtoolsAssertCapture capture;
+    CAssertCapture capture;
     char out[4] = "xyz";
     EXPECT_EQ(0, V_UTF16ToUTF8(static_cast<const char16_t*>(nullptr), out, sizeof(out), 0));
     EXPECT_STREQ("", out);

@@ -2,7 +2,7 @@
 #include "trestle/utlsortedtree.h"
 #include "trestle/utlstring.h"
 
-#include "utl_test_capture.h"
+#include "tests/trestle/utl_test_sources.h"
 
 #include <gtest/gtest.h>
 
@@ -195,7 +195,7 @@ TEST(UtlSortedTree, AscendingInsertStaysBalanced)
 
 TEST(UtlSortedTree, MisuseIsReported)
 {
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     CUtlSortedTree<int> noLess;
     EXPECT_EQ(-1, noLess.Find(1));
     EXPECT_TRUE(capture.Has(UTL_SRC_RBTREE, "m_LessFunc"));

@@ -1,7 +1,7 @@
 // Owned strings and the text builder's inline, heap and error forms.
 #include "trestle/utlstring.h"
 
-#include "utl_test_capture.h"
+#include "tests/trestle/utl_test_sources.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +84,7 @@ TEST(UtlOwnedString, FormatAndAppendFormat)
     EXPECT_EQ(2, s.AppendFormat("%c%c", 'a', 'b'));
     EXPECT_STREQ("7ab", s.Get());
 
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     EXPECT_EQ(0, s.AppendFormat("%s", ""));
     EXPECT_TRUE(capture.Has(UTL_SRC_STRING, "len > 0"));
     EXPECT_STREQ("7ab", s.Get());
@@ -179,7 +179,7 @@ TEST(UtlTextBuilder, HeapCapacityRule)
 TEST(UtlTextBuilder, ErrorStateIsSticky)
 {
     CUtlTextBuilder tb("some text that lives on the heap");
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     EXPECT_EQ(nullptr, tb.PrepareBuffer64(10, true, k_nMaxStringSize + 1));
     EXPECT_TRUE(capture.Has(UTL_SRC_STRING, "nMinCapacity <= k_nMaxStringSize"));
     EXPECT_TRUE(capture.Has(UTL_SRC_STRING, "Error State on string being set."));

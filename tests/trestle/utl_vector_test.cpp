@@ -2,7 +2,7 @@
 #include "trestle/utlvector.h"
 #include "trestle/utlstring.h"
 
-#include "utl_test_capture.h"
+#include "tests/trestle/utl_test_sources.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ TEST(UtlMemory, CalcNewAllocationCountStepsLinearlyPast256MiB)
 
 TEST(UtlMemory, CalcNewAllocationCountBadElementSize)
 {
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     EXPECT_EQ(256, UtlMemory_CalcNewAllocationCount(0, 0, 1, 0));
     EXPECT_TRUE(capture.HasLine(
         UTL_SRC_MEMORY, "Assertion Failed: nBytesItem is 0 in UtlMemory_CalcNewAllocationCount"))
@@ -71,7 +71,7 @@ TEST(UtlMemory, GrowEnsureCapacityAndPurge)
     EXPECT_EQ(0, mem.NumAllocated());
     EXPECT_EQ(nullptr, mem.Base());
 
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     mem.Grow(0);
     EXPECT_TRUE(capture.Has(UTL_SRC_MEMORY, "num > 0"));
     EXPECT_EQ(0, mem.NumAllocated());
@@ -87,7 +87,7 @@ TEST(UtlMemory, ExternalMemoryNeverGrowsUntilConverted)
     int buffer[4] = {1, 2, 3, 4};
     CUtlMemoryBase mem(buffer, sizeof(int), 4);
     EXPECT_TRUE(mem.IsExternallyAllocated());
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     mem.Grow(1);
     EXPECT_TRUE(capture.Has(UTL_SRC_MEMORY, "0"));
     EXPECT_EQ(buffer, mem.Base());
@@ -190,7 +190,7 @@ TEST(UtlVector, MisuseIsReportedAndHarmless)
     CUtlVector<int> v;
     v.AddToTail(1);
     v.AddToTail(2);
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     EXPECT_EQ(-1, v.InsertBefore(3, 9));
     EXPECT_TRUE(capture.Has(UTL_SRC_VECTOR, "(elem == Count()) || IsValidIndex(elem)"));
     EXPECT_EQ(-1, v.InsertBefore(-1, 9));
@@ -208,7 +208,7 @@ TEST(UtlVector, InsertingOwnElementWhileGrowing)
     for (int i = 0; i < 8; ++i)
         v.AddToTail(CUtlOwnedString(i == 0 ? "first element text" : "x"));
     ASSERT_EQ(8, v.NumAllocated());
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     // The storage moves while the source still points into it.
     EXPECT_EQ(0, v.InsertBefore(0, v[0]));
     EXPECT_TRUE(capture.Has(UTL_SRC_VECTOR, "(&src < Base()) || (&src >= (Base() + Count()) )"));
@@ -224,7 +224,7 @@ TEST(UtlVector, ExternalStorageCannotGrow)
     v.AddToTail(1);
     v.AddToTail(2);
     v.AddToTail(3);
-    CUtlAssertCapture capture;
+    CAssertCapture capture;
     EXPECT_EQ(-1, v.AddToTail(4));
     EXPECT_TRUE(capture.Has(UTL_SRC_MEMORY, "0"));
     EXPECT_EQ(3, v.Count());

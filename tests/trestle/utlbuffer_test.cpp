@@ -103,11 +103,11 @@ TEST(UtlBufferPut, SeekPutChecksItsOffsets)
     CUtlBuffer buf(0, 0, 0);
     buf.Put("0123456789", 10);
     EXPECT_FALSE(buf.SeekPut(CUtlBuffer::SEEK_HEAD, -1));
-    EXPECT_TRUE(capture.HasAssert("utlbuffer", "offset >= 0"));
+    EXPECT_TRUE(capture.Has("utlbuffer", "offset >= 0"));
     EXPECT_FALSE(buf.SeekPut(CUtlBuffer::SEEK_CURRENT, -11));
-    EXPECT_TRUE(capture.HasAssert("utlbuffer", "offset >= -m_Put && offset <= INT_MAX-m_Put"));
+    EXPECT_TRUE(capture.Has("utlbuffer", "offset >= -m_Put && offset <= INT_MAX-m_Put"));
     EXPECT_FALSE(buf.SeekPut(CUtlBuffer::SEEK_TAIL, 11));
-    EXPECT_TRUE(capture.HasAssert(
+    EXPECT_TRUE(capture.Has(
         "utlbuffer", "offset != INT_MIN && offset <= m_nMaxPut && -offset <= INT_MAX-m_nMaxPut"));
     EXPECT_EQ(buf.TellPut(), 10);
 
@@ -329,9 +329,9 @@ TEST(UtlBufferScan, StopsAtTheFirstFailure)
     EXPECT_EQ(buf.TellGet(), 4);
 
     EXPECT_EQ(buf.Scan("%q", &a), 0);
-    EXPECT_TRUE(capture.HasAssert("utlbuffer", "0"));
+    EXPECT_TRUE(capture.Has("utlbuffer", "0"));
     EXPECT_EQ(buf.Scan(nullptr), 0);
-    EXPECT_TRUE(capture.HasAssert("utlbuffer", "pFmt"));
+    EXPECT_TRUE(capture.Has("utlbuffer", "pFmt"));
 }
 
 TEST(UtlBufferScan, WidthBoundsAWord)
@@ -376,7 +376,7 @@ TEST(UtlCharConversion, DuplicateEntryIsReported)
     CAssertCapture capture;
     CUtlCharConversion::ConversionArray_t entries[] = {{'\n', "n"}, {'\n', "N"}, {'\t', "tab"}};
     CUtlCharConversion conv('\\', "\"", 3, entries);
-    EXPECT_TRUE(capture.HasAssert("utlbuffer", "info.m_pReplacementString == 0"));
+    EXPECT_TRUE(capture.Has("utlbuffer", "info.m_pReplacementString == 0"));
     EXPECT_STREQ(conv.GetConversionString('\n'), "n");
     EXPECT_EQ(conv.MaxConversionLength(), 3);
     int nLen = 0;
