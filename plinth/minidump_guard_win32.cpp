@@ -64,12 +64,27 @@ bool IsHandledFault(DWORD code)
     }
 }
 
+#if defined(_M_IX86) || defined(__i386__)
+// The head of the thread's SEH chain is the first word of its TIB (fs:0). Read
+// directly: the header's segment intrinsics trip the compiler's bounds checks.
+void* SehChainHead()
+{
+    void* pHead;
+    __asm__ __volatile__("movl %%fs:0, %0" : "=r"(pHead));
+    return pHead;
+}
+
+void SetSehChainHead(void* pHead)
+{
+    __asm__ __volatile__("movl %0, %%fs:0" : : "r"(pHead) : "memory");
+}
+#endif
+
 __attribute__((noreturn, noinline)) void FaultLanding()
 {
     FaultFrame* pFrame = CurrentFrame();
 #if defined(_M_IX86) || defined(__i386__)
-    ((NT_TIB*)NtCurrentTeb())->ExceptionList =
-        (struct _EXCEPTION_REGISTRATION_RECORD*)pFrame->m_pExceptionList;
+    SetSehChainHead(pFrame->m_pExceptionList);
 #endif
     __builtin_longjmp(pFrame->m_jump, 1);
 }
@@ -141,7 +156,7 @@ bool Plat_CallWithFaultGuard(void (*pfnCall)(void* pvArg), void* pvArg,
     frame.m_pOuter = CurrentFrame();
     frame.m_bInCallback = false;
 #if defined(_M_IX86) || defined(__i386__)
-    frame.m_pExceptionList = (void*)((NT_TIB*)NtCurrentTeb())->ExceptionList;
+    frame.m_pExceptionList = SehChainHead();
 #endif
     bool bReturned = RunInFrame(&frame, pfnCall, pvArg);
     SetCurrentFrame(frame.m_pOuter);

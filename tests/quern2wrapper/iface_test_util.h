@@ -26,7 +26,10 @@ template <typename R, typename... A> R CallSlot(void* pObject, int slot, A... ar
 }
 
 // Calls slot `slot` with `argc` (0 to 8) word-sized arguments from `args`.
-inline intptr_t CallSlotWords(void* pObject, int slot, int argc, const uintptr_t* args)
+// Not inlined: callers pass arrays sized to the call, which the optimiser
+// would otherwise check against every case.
+__attribute__((noinline)) inline intptr_t CallSlotWords(void* pObject, int slot, int argc,
+                                                       const uintptr_t* args)
 {
     typedef uintptr_t W;
     switch (argc)
