@@ -5,9 +5,16 @@
 //
 // Without an argument the library is looked up by its file name beside the
 // program, as an old game finds it in its own folder.
+//
+// Exit code: 0 when every call answered as expected; otherwise the first
+// part that did not: 1 the library or an export is missing, 2 start-up,
+// 3 interface objects, 4 applications, 5 files, 6 mounting, 7 crash dumps.
 #include "examples/legacy_host/legacy_host_apps.h"
+#include "examples/legacy_host/legacy_host_dump.h"
 #include "examples/legacy_host/legacy_host_files.h"
 #include "examples/legacy_host/legacy_host_iface.h"
+#include "examples/legacy_host/legacy_host_lookup.h"
+#include "examples/legacy_host/legacy_host_mount.h"
 #include "plinth/platform_modules.h"
 
 #include "quern.h"
@@ -24,13 +31,6 @@ const char kLibraryName[] = "libquern.so";
 #endif
 
 PlatModule g_hQuern;
-
-template <class Fn> Fn Lookup(const char* pszName)
-{
-    Fn pfn = (Fn)Plat_GetProcAddress(g_hQuern, pszName);
-    if (!pfn) printf("  (the library does not export %s)\n", pszName);
-    return pfn;
-}
 
 void PrintError(const TQuernError& error)
 {
@@ -50,21 +50,18 @@ int main(int argc, char** argv)
     }
     printf("loaded %s\n", pszLibrary);
 
-    auto pfnGetVersion = Lookup<int (*)(char*, uint32_t)>("QuernGetVersion");
-    auto pfnStartup = Lookup<int (*)(uint32_t, TQuernError*)>("QuernStartup");
-    auto pfnGetCurrentAppId = Lookup<int (*)(uint32_t*, TQuernError*)>("QuernGetCurrentAppId");
-    auto pfnIsLoggedIn = Lookup<int (*)(int32_t*, TQuernError*)>("QuernIsLoggedIn");
-    auto pfnGetCellId =
-        Lookup<int (*)(uint32_t*, uint32_t*, TQuernError*)>("QuernGetCurrentCellID");
-    auto pfnGetClientVersion =
-        Lookup<int (*)(uint32_t*, uint32_t*, TQuernError*)>("QuernGetLocalClientVersion");
-    auto pfnGetOfflineStatus =
-        Lookup<int (*)(QuernOfflineStatus*, TQuernError*)>("QuernGetOfflineStatus");
-    auto pfnLogin = Lookup<int (*)(const char*, const char*, uint32_t, TQuernError*)>("QuernLogin");
-    auto pfnCleanup = Lookup<int (*)(TQuernError*)>("QuernCleanup");
-    if (!pfnGetVersion || !pfnStartup || !pfnGetCurrentAppId || !pfnIsLoggedIn || !pfnGetCellId ||
-        !pfnGetClientVersion || !pfnGetOfflineStatus || !pfnLogin || !pfnCleanup)
-        return 1;
+    bool bAll = true;
+    auto pfnGetVersion = LOOKUP_EXPORT(g_hQuern, QuernGetVersion, bAll);
+    auto pfnStartup = LOOKUP_EXPORT(g_hQuern, QuernStartup, bAll);
+    auto pfnGetCurrentAppId = LOOKUP_EXPORT(g_hQuern, QuernGetCurrentAppId, bAll);
+    auto pfnIsLoggedIn = LOOKUP_EXPORT(g_hQuern, QuernIsLoggedIn, bAll);
+    auto pfnGetCellId = LOOKUP_EXPORT(g_hQuern, QuernGetCurrentCellID, bAll);
+    auto pfnGetClientVersion = LOOKUP_EXPORT(g_hQuern, QuernGetLocalClientVersion, bAll);
+    auto pfnGetOfflineStatus = LOOKUP_EXPORT(g_hQuern, QuernGetOfflineStatus, bAll);
+    auto pfnLogin = LOOKUP_EXPORT(g_hQuern, QuernLogin, bAll);
+    auto pfnCleanup = LOOKUP_EXPORT(g_hQuern, QuernCleanup, bAll);
+    auto pfnUnmountApp = LOOKUP_EXPORT(g_hQuern, QuernUnmountAppFilesystem, bAll);
+    if (!bAll) return 1;
 
     TQuernError error;
     memset(&error, 0, sizeof(error));
@@ -98,19 +95,30 @@ int main(int argc, char** argv)
     result = pfnGetOfflineStatus(&status, &error);
     printf("QuernGetOfflineStatus -> %d, %d %d\n", result, status.value1, status.value2);
 
-    result = pfnLogin("player", "secret", 0, &error);
+    // No longer carried out: the account belongs to the platform client now.
+    result = pfnLogin((QuernStubArg) "player", (QuernStubArg) "secret", 0, &error);
     printf("QuernLogin -> %d\n", result);
     PrintError(error);
 
     if (!RunApplicationSection(g_hQuern) && exitCode == 0) exitCode = 4;
+    if (!RunMountSection(g_hQuern) && exitCode == 0) exitCode = 6;
     if (!RunFileSection(g_hQuern) && exitCode == 0) exitCode = 5;
+    if (!RunCrashDumpSection(g_hQuern) && exitCode == 0) exitCode = 7;
 
     result = pfnCleanup(&error);
     printf("QuernCleanup -> %d\n", result);
     PrintError(error);
+    if (!RunCrashDumpAfterCleanup(g_hQuern) && exitCode == 0) exitCode = 7;
 
     if (!RunInterfaceSection(g_hQuern) && exitCode == 0) exitCode = 3;
 
-    Plat_FreeLibrary(g_hQuern);
+    // Packs outlive the session; a tidy game lets them go before it exits.
+    printf("-- clean-up\n");
+    result = pfnUnmountApp(&error);
+    printf("QuernUnmountAppFilesystem -> %d\n", result);
+    if (result != 1 && exitCode == 0) exitCode = 6;
+
+    // A game keeps the library loaded until it exits, so what the library
+    // holds for the process's life is never torn away under it.
     return exitCode;
 }

@@ -1,47 +1,30 @@
 // legacy_host: application and account queries, as an old game's launcher
 // and its multiplayer code made them.
 #include "examples/legacy_host/legacy_host_apps.h"
+#include "examples/legacy_host/legacy_host_lookup.h"
 
 #include "quern.h"
 
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
-template <class Fn> Fn Find(PlatModule hQuern, const char* pszName, bool& bAll)
-{
-    Fn pfn = (Fn)Plat_GetProcAddress(hQuern, pszName);
-    if (!pfn)
-    {
-        printf("  (the library does not export %s)\n", pszName);
-        bAll = false;
-    }
-    return pfn;
-}
-} // namespace
-
 bool RunApplicationSection(PlatModule hQuern)
 {
     bool bAll = true;
-    auto pfnGetAppIds = Find<decltype(&QuernGetAppIds)>(hQuern, "QuernGetAppIds", bAll);
-    auto pfnEnumerateApp = Find<decltype(&QuernEnumerateApp)>(hQuern, "QuernEnumerateApp", bAll);
-    auto pfnEnumerateDependency =
-        Find<decltype(&QuernEnumerateAppDependency)>(hQuern, "QuernEnumerateAppDependency", bAll);
-    auto pfnGetAppStats = Find<decltype(&QuernGetAppStats)>(hQuern, "QuernGetAppStats", bAll);
-    auto pfnGetUpdateStats =
-        Find<decltype(&QuernGetAppUpdateStats)>(hQuern, "QuernGetAppUpdateStats", bAll);
-    auto pfnGetUser = Find<decltype(&QuernGetUser)>(hQuern, "QuernGetUser", bAll);
-    auto pfnGetTicket = Find<decltype(&QuernGetEncryptedUserIDTicket)>(
-        hQuern, "QuernGetEncryptedUserIDTicket", bAll);
-    auto pfnStartValidating = Find<decltype(&QuernStartValidatingUserIDTicket)>(
-        hQuern, "QuernStartValidatingUserIDTicket", bAll);
-    auto pfnProcessValidation = Find<decltype(&QuernProcessOngoingUserIDTicketValidation)>(
-        hQuern, "QuernProcessOngoingUserIDTicketValidation", bAll);
-    auto pfnNumServers =
-        Find<decltype(&QuernFindServersNumServers)>(hQuern, "QuernFindServersNumServers", bAll);
-    auto pfnIterateServer = Find<decltype(&QuernFindServersIterateServer)>(
-        hQuern, "QuernFindServersIterateServer", bAll);
+    auto pfnGetAppIds = LOOKUP_EXPORT(hQuern, QuernGetAppIds, bAll);
+    auto pfnEnumerateApp = LOOKUP_EXPORT(hQuern, QuernEnumerateApp, bAll);
+    auto pfnEnumerateDependency = LOOKUP_EXPORT(hQuern, QuernEnumerateAppDependency, bAll);
+    auto pfnGetAppStats = LOOKUP_EXPORT(hQuern, QuernGetAppStats, bAll);
+    auto pfnGetUpdateStats = LOOKUP_EXPORT(hQuern, QuernGetAppUpdateStats, bAll);
+    auto pfnGetUser = LOOKUP_EXPORT(hQuern, QuernGetUser, bAll);
+    auto pfnGetTicket = LOOKUP_EXPORT(hQuern, QuernGetEncryptedUserIDTicket, bAll);
+    auto pfnStartValidating = LOOKUP_EXPORT(hQuern, QuernStartValidatingUserIDTicket, bAll);
+    auto pfnProcessValidation =
+        LOOKUP_EXPORT(hQuern, QuernProcessOngoingUserIDTicketValidation, bAll);
+    auto pfnGetCurrentAppId = LOOKUP_EXPORT(hQuern, QuernGetCurrentAppId, bAll);
+    auto pfnNumServers = LOOKUP_EXPORT(hQuern, QuernFindServersNumServers, bAll);
+    auto pfnIterateServer = LOOKUP_EXPORT(hQuern, QuernFindServersIterateServer, bAll);
+    auto pfnLaunchApp = LOOKUP_EXPORT(hQuern, QuernLaunchApp, bAll);
     if (!bAll) return false;
 
     bool bOk = true;
@@ -57,9 +40,7 @@ bool RunApplicationSection(PlatModule hQuern)
 
     uint32_t appIds[2] = {ids[0], 0};
     uint32_t currentAppId = 0;
-    auto pfnGetCurrentAppId =
-        (int (*)(uint32_t*, TQuernError*))Plat_GetProcAddress(hQuern, "QuernGetCurrentAppId");
-    if (pfnGetCurrentAppId) pfnGetCurrentAppId(&currentAppId, &error);
+    pfnGetCurrentAppId(&currentAppId, &error);
     appIds[1] = currentAppId;
     for (uint32_t appId : appIds)
     {
@@ -133,5 +114,11 @@ bool RunApplicationSection(PlatModule hQuern)
         result = pfnIterateServer(4, (uint32_t)i, endpoint, sizeof(endpoint));
         printf("  QuernFindServersIterateServer(4, %d) -> %d, \"%s\"\n", i, result, endpoint);
     }
+
+    // The platform client's executable starts the other application; the
+    // library does not wait for it.
+    result = pfnLaunchApp(8600, 0, "-windowed", &error);
+    printf("QuernLaunchApp(8600, \"-windowed\") -> %d\n", result);
+    bOk &= result == 1;
     return bOk;
 }

@@ -4,6 +4,7 @@
 #include "plinth/platform_modules.h"
 
 // Within a started session: application, depot and user queries, an identity
-// ticket round trip and the server list. Prints each call; returns false when
-// a call that should succeed fails.
+// ticket round trip, the server list and a launch through the client's
+// executable. Prints each call; returns false when a call that should succeed
+// fails.
 bool RunApplicationSection(PlatModule hQuern);

@@ -2,6 +2,7 @@
 // game folder, where the packs were mounted at start-up and a few loose files
 // sit on disk.
 #include "examples/legacy_host/legacy_host_files.h"
+#include "examples/legacy_host/legacy_host_lookup.h"
 
 #include "quern.h"
 
@@ -11,17 +12,6 @@
 
 namespace
 {
-template <class Fn> Fn Find(PlatModule hQuern, const char* pszName, bool& bAll)
-{
-    Fn pfn = (Fn)Plat_GetProcAddress(hQuern, pszName);
-    if (!pfn)
-    {
-        printf("  (the library does not export %s)\n", pszName);
-        bAll = false;
-    }
-    return pfn;
-}
-
 // Bytes as text, control characters escaped.
 void PrintBytes(const char* pBytes, uint32_t count)
 {
@@ -52,21 +42,20 @@ void PrintInfo(const QuernElemInfo& info)
 bool RunFileSection(PlatModule hQuern)
 {
     bool bAll = true;
-    auto pfnOpen = Find<decltype(&QuernOpenFile)>(hQuern, "QuernOpenFile", bAll);
-    auto pfnOpenEx = Find<decltype(&QuernOpenFileEx)>(hQuern, "QuernOpenFileEx", bAll);
-    auto pfnClose = Find<decltype(&QuernCloseFile)>(hQuern, "QuernCloseFile", bAll);
-    auto pfnRead = Find<decltype(&QuernReadFile)>(hQuern, "QuernReadFile", bAll);
-    auto pfnWrite = Find<decltype(&QuernWriteFile)>(hQuern, "QuernWriteFile", bAll);
-    auto pfnSeek = Find<decltype(&QuernSeekFile)>(hQuern, "QuernSeekFile", bAll);
-    auto pfnTell = Find<decltype(&QuernTellFile)>(hQuern, "QuernTellFile", bAll);
-    auto pfnSize = Find<decltype(&QuernSizeFile)>(hQuern, "QuernSizeFile", bAll);
-    auto pfnGetc = Find<decltype(&QuernGetc)>(hQuern, "QuernGetc", bAll);
-    auto pfnStat = Find<decltype(&QuernStat)>(hQuern, "QuernStat", bAll);
-    auto pfnFindFirst = Find<decltype(&QuernFindFirst)>(hQuern, "QuernFindFirst", bAll);
-    auto pfnFindNext = Find<decltype(&QuernFindNext)>(hQuern, "QuernFindNext", bAll);
-    auto pfnFindClose = Find<decltype(&QuernFindClose)>(hQuern, "QuernFindClose", bAll);
-    auto pfnLocalCopy =
-        Find<decltype(&QuernGetLocalFileCopy)>(hQuern, "QuernGetLocalFileCopy", bAll);
+    auto pfnOpen = LOOKUP_EXPORT(hQuern, QuernOpenFile, bAll);
+    auto pfnOpenEx = LOOKUP_EXPORT(hQuern, QuernOpenFileEx, bAll);
+    auto pfnClose = LOOKUP_EXPORT(hQuern, QuernCloseFile, bAll);
+    auto pfnRead = LOOKUP_EXPORT(hQuern, QuernReadFile, bAll);
+    auto pfnWrite = LOOKUP_EXPORT(hQuern, QuernWriteFile, bAll);
+    auto pfnSeek = LOOKUP_EXPORT(hQuern, QuernSeekFile, bAll);
+    auto pfnTell = LOOKUP_EXPORT(hQuern, QuernTellFile, bAll);
+    auto pfnSize = LOOKUP_EXPORT(hQuern, QuernSizeFile, bAll);
+    auto pfnGetc = LOOKUP_EXPORT(hQuern, QuernGetc, bAll);
+    auto pfnStat = LOOKUP_EXPORT(hQuern, QuernStat, bAll);
+    auto pfnFindFirst = LOOKUP_EXPORT(hQuern, QuernFindFirst, bAll);
+    auto pfnFindNext = LOOKUP_EXPORT(hQuern, QuernFindNext, bAll);
+    auto pfnFindClose = LOOKUP_EXPORT(hQuern, QuernFindClose, bAll);
+    auto pfnLocalCopy = LOOKUP_EXPORT(hQuern, QuernGetLocalFileCopy, bAll);
     if (!bAll) return false;
 
     bool bOk = true;

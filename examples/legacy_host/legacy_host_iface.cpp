@@ -1,6 +1,7 @@
 // Interface objects the way an old game used them: it asks _f for a version
 // and calls the operations by their place in the object's table.
 #include "examples/legacy_host/legacy_host_iface.h"
+#include "examples/legacy_host/legacy_host_lookup.h"
 
 #include "plinth/platform_env.h"
 
@@ -42,13 +43,9 @@ template <typename R, typename... A> R CallSlot(void* pObject, int slot, A... ar
 bool RunInterfaceSection(PlatModule hQuern)
 {
     printf("-- interface objects\n");
-    typedef void* (*FactoryFn)(const char*);
-    FactoryFn pfnFactory = (FactoryFn)Plat_GetProcAddress(hQuern, "_f");
-    if (!pfnFactory)
-    {
-        printf("  (the library does not export _f)\n");
-        return false;
-    }
+    bool bAll = true;
+    auto pfnFactory = LOOKUP_EXPORT(hQuern, _f, bAll);
+    if (!bAll) return false;
     printf("_f(\"quern006\") -> %s\n", pfnFactory("quern006") ? "an object" : "null");
     void* pQuern = pfnFactory("Quern006");
     printf("_f(\"Quern006\") -> %s\n", pQuern ? "an object" : "null");
