@@ -3,6 +3,8 @@
 // "vs_std" counter is this lock's time per pair over the baseline's.
 #include "plinth/threadtools.h"
 
+#include "bench/bench_ratio.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -48,7 +50,8 @@ void RunPair(benchmark::State& state, LockFn&& lockWork, BaseFn&& baseWork)
     double nPairs = (double)kPairs * (double)state.iterations();
     state.counters["ns_per_pair"] = lockSeconds * 1e9 / nPairs;
     state.counters["std_ns_per_pair"] = baseSeconds * 1e9 / nPairs;
-    state.counters["vs_std"] = baseSeconds > 0 ? lockSeconds / baseSeconds : 0;
+    // Speed relative to the standard lock: above 1 means faster.
+    state.counters["vs_std"] = lockSeconds > 0 ? baseSeconds / lockSeconds : 0;
 }
 
 int g_shared = 0;
@@ -191,4 +194,20 @@ BENCHMARK(BM_EventRWLock_Read)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_EventRWLock_Write)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_RecursiveSpinMutex)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    // Report only: the costs of our locks beside the standard ones.
+    return RunBenchmarksWithRatios(argc, argv, {},
+                                   {
+         {"SpinRWLock read vs std::shared_mutex speed, uncontended", "BM_SpinRWLock_Read/1/iterations:5/real_time", "vs_std", 0, false},
+         {"SpinRWLock read vs std::shared_mutex speed, 2 threads", "BM_SpinRWLock_Read/2/iterations:5/real_time", "vs_std", 0, false},
+         {"SpinRWLock write vs std::shared_mutex speed, uncontended", "BM_SpinRWLock_Write/1/iterations:5/real_time", "vs_std", 0, false},
+         {"SpinRWLock write vs std::shared_mutex speed, 2 threads", "BM_SpinRWLock_Write/2/iterations:5/real_time", "vs_std", 0, false},
+         {"EventRWLock read vs std::shared_mutex speed, uncontended", "BM_EventRWLock_Read/1/iterations:5/real_time", "vs_std", 0, false},
+         {"EventRWLock read vs std::shared_mutex speed, 2 threads", "BM_EventRWLock_Read/2/iterations:5/real_time", "vs_std", 0, false},
+         {"EventRWLock write vs std::shared_mutex speed, uncontended", "BM_EventRWLock_Write/1/iterations:5/real_time", "vs_std", 0, false},
+         {"EventRWLock write vs std::shared_mutex speed, 2 threads", "BM_EventRWLock_Write/2/iterations:5/real_time", "vs_std", 0, false},
+         {"RecursiveSpinMutex vs std::mutex speed, uncontended", "BM_RecursiveSpinMutex/1/iterations:5/real_time", "vs_std", 0, false},
+         {"RecursiveSpinMutex vs std::mutex speed, 2 threads", "BM_RecursiveSpinMutex/2/iterations:5/real_time", "vs_std", 0, false},
+                                   });
+}
