@@ -89,7 +89,8 @@ public:
                 ++missed;
                 continue;
             }
-            bool met = r.target == 0 || (r.atMost ? it->second <= r.target : it->second >= r.target);
+            bool met =
+                r.target == 0 || (r.atMost ? it->second <= r.target : it->second >= r.target);
             missed += met ? 0 : 1;
             if (r.target == 0)
                 std::printf("RATIO|%s|%.2f|-|report\n", r.measurement, it->second);

@@ -197,17 +197,28 @@ BENCHMARK(BM_RecursiveSpinMutex)->Arg(1)->Arg(2)->Iterations(5)->UseRealTime();
 int main(int argc, char** argv)
 {
     // Report only: the costs of our locks beside the standard ones.
-    return RunBenchmarksWithRatios(argc, argv, {},
-                                   {
-         {"SpinRWLock read vs std::shared_mutex speed, uncontended", "BM_SpinRWLock_Read/1/iterations:5/real_time", "vs_std", 0, false},
-         {"SpinRWLock read vs std::shared_mutex speed, 2 threads", "BM_SpinRWLock_Read/2/iterations:5/real_time", "vs_std", 0, false},
-         {"SpinRWLock write vs std::shared_mutex speed, uncontended", "BM_SpinRWLock_Write/1/iterations:5/real_time", "vs_std", 0, false},
-         {"SpinRWLock write vs std::shared_mutex speed, 2 threads", "BM_SpinRWLock_Write/2/iterations:5/real_time", "vs_std", 0, false},
-         {"EventRWLock read vs std::shared_mutex speed, uncontended", "BM_EventRWLock_Read/1/iterations:5/real_time", "vs_std", 0, false},
-         {"EventRWLock read vs std::shared_mutex speed, 2 threads", "BM_EventRWLock_Read/2/iterations:5/real_time", "vs_std", 0, false},
-         {"EventRWLock write vs std::shared_mutex speed, uncontended", "BM_EventRWLock_Write/1/iterations:5/real_time", "vs_std", 0, false},
-         {"EventRWLock write vs std::shared_mutex speed, 2 threads", "BM_EventRWLock_Write/2/iterations:5/real_time", "vs_std", 0, false},
-         {"RecursiveSpinMutex vs std::mutex speed, uncontended", "BM_RecursiveSpinMutex/1/iterations:5/real_time", "vs_std", 0, false},
-         {"RecursiveSpinMutex vs std::mutex speed, 2 threads", "BM_RecursiveSpinMutex/2/iterations:5/real_time", "vs_std", 0, false},
-                                   });
+    return RunBenchmarksWithRatios(
+        argc, argv, {},
+        {
+            {"SpinRWLock read vs std::shared_mutex speed, uncontended",
+             "BM_SpinRWLock_Read/1/iterations:5/real_time", "vs_std", 0, false},
+            {"SpinRWLock read vs std::shared_mutex speed, 2 threads",
+             "BM_SpinRWLock_Read/2/iterations:5/real_time", "vs_std", 0, false},
+            {"SpinRWLock write vs std::shared_mutex speed, uncontended",
+             "BM_SpinRWLock_Write/1/iterations:5/real_time", "vs_std", 0, false},
+            {"SpinRWLock write vs std::shared_mutex speed, 2 threads",
+             "BM_SpinRWLock_Write/2/iterations:5/real_time", "vs_std", 0, false},
+            {"EventRWLock read vs std::shared_mutex speed, uncontended",
+             "BM_EventRWLock_Read/1/iterations:5/real_time", "vs_std", 0, false},
+            {"EventRWLock read vs std::shared_mutex speed, 2 threads",
+             "BM_EventRWLock_Read/2/iterations:5/real_time", "vs_std", 0, false},
+            {"EventRWLock write vs std::shared_mutex speed, uncontended",
+             "BM_EventRWLock_Write/1/iterations:5/real_time", "vs_std", 0, false},
+            {"EventRWLock write vs std::shared_mutex speed, 2 threads",
+             "BM_EventRWLock_Write/2/iterations:5/real_time", "vs_std", 0, false},
+            {"RecursiveSpinMutex vs std::mutex speed, uncontended",
+             "BM_RecursiveSpinMutex/1/iterations:5/real_time", "vs_std", 0, false},
+            {"RecursiveSpinMutex vs std::mutex speed, 2 threads",
+             "BM_RecursiveSpinMutex/2/iterations:5/real_time", "vs_std", 0, false},
+        });
 }

@@ -95,10 +95,12 @@ void WriteFixtures()
 void Prepare()
 {
     static std::once_flag s_once;
-    std::call_once(s_once, [] {
-        WriteFixtures();
-        InitWorkingDirectory();
-    });
+    std::call_once(s_once,
+                   []
+                   {
+                       WriteFixtures();
+                       InitWorkingDirectory();
+                   });
 }
 
 void MountOnly(const std::string& base)

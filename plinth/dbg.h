@@ -37,9 +37,9 @@ void AssertMsgFailed(bool fatal, const char* file, int line, const char* format,
 // Reports "Assertion Failed: <expr>" with an explicit source name and line when
 // `cond` is false; evaluates to the condition so callers can bail out:
 //   if (!QAssertAt(pDest != NULL, "strtools", 120)) return;
-#define QAssertAt(cond, source, line)                                                         \
+#define QAssertAt(cond, source, line)                                                              \
     ((cond) ? true : (AssertFailed((source), (line), #cond), false))
-#define QAssertFatalAt(cond, source, line)                                                    \
+#define QAssertFatalAt(cond, source, line)                                                         \
     ((cond) ? true : (AssertFailedFatal((source), (line), #cond), false))
 
 void SpewSetSource(SpewKind kind, const char* file, int line);

@@ -68,8 +68,7 @@ QUERN_EXTERN_C int QuernGetLocalClientVersion(uint32_t* pValue1, uint32_t* pValu
                                               TQuernError* pError);
 QUERN_EXTERN_C int QuernIsLoggedIn(int32_t* pIsLoggedIn, TQuernError* pError);
 QUERN_EXTERN_C int QuernGetOfflineStatus(QuernOfflineStatus* pStatus, TQuernError* pError);
-QUERN_EXTERN_C int QuernGetCurrentCellID(uint32_t* pValue1, uint32_t* pValue2,
-                                         TQuernError* pError);
+QUERN_EXTERN_C int QuernGetCurrentCellID(uint32_t* pValue1, uint32_t* pValue2, TQuernError* pError);
 
 /* Call handles: every operation is complete when its call returns. */
 QUERN_EXTERN_C int QuernBlockingCall(QuernCallHandle handle, uint32_t timeout, TQuernError* pError);
@@ -393,6 +392,5 @@ QUERN_EXTERN_C int QuernLoadFileToCache(QuernStubArg, QuernStubArg, QuernStubArg
 QUERN_EXTERN_C int QuernCreateAccount(QuernStubArg, QuernStubArg, QuernStubArg, QuernStubArg,
                                       QuernStubArg, QuernStubArg, QuernStubArg,
                                       TQuernError* pError);
-
 
 #endif /* QUERN_H */

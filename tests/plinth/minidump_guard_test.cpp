@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <string>
 
-
 namespace
 {
 int g_nCalls = 0;

@@ -29,7 +29,7 @@ template <typename R, typename... A> R CallSlot(void* pObject, int slot, A... ar
 // Not inlined: callers pass arrays sized to the call, which the optimiser
 // would otherwise check against every case.
 __attribute__((noinline)) inline intptr_t CallSlotWords(void* pObject, int slot, int argc,
-                                                       const uintptr_t* args)
+                                                        const uintptr_t* args)
 {
     typedef uintptr_t W;
     switch (argc)

@@ -43,7 +43,10 @@ public:
             ++n;
         return n;
     }
-    bool Contains(const std::string& text) const { return m_output.find(text) != std::string::npos; }
+    bool Contains(const std::string& text) const
+    {
+        return m_output.find(text) != std::string::npos;
+    }
     bool Empty() const { return m_output.empty(); }
     const std::string& Output() const { return m_output; }
     void Clear() { m_output.clear(); }

@@ -9,7 +9,6 @@
 
 #include <string>
 
-
 // Standard output between construction and Take().
 class CKvStdoutCapture
 {

@@ -104,8 +104,8 @@ TEST(KvTree, GetIntFromStringWantsAStatus)
 {
     CAssertCapture capture;
     EXPECT_EQ(4, KeyValues::GetIntFromString("4", 1, nullptr));
-    EXPECT_TRUE(capture.HasLine(KV_SRC_KEYVALUES,
-                                  "GetIntFromString() did not get correct peCS parameter"))
+    EXPECT_TRUE(
+        capture.HasLine(KV_SRC_KEYVALUES, "GetIntFromString() did not get correct peCS parameter"))
         << capture.Output();
 }
 
