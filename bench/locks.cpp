@@ -56,108 +56,82 @@ void RunPair(benchmark::State& state, LockFn&& lockWork, BaseFn&& baseWork)
 
 int g_shared = 0;
 
-void BM_SpinRWLock_Read(benchmark::State& state)
+// `n` shared (read) or exclusive (write) passes over one lock: the same loop
+// for our reader/writer locks and, specialised below, for std::shared_mutex.
+template <class Lock> void ReadPasses(Lock& lock, int n)
 {
-    SpinRWLock lock;
+    for (int i = 0; i < n; ++i)
+    {
+        lock.LockForRead();
+        benchmark::DoNotOptimize(g_shared);
+        lock.UnlockRead();
+    }
+}
+
+template <class Lock> void WritePasses(Lock& lock, int n)
+{
+    for (int i = 0; i < n; ++i)
+    {
+        lock.LockForWrite();
+        benchmark::DoNotOptimize(++g_shared);
+        lock.UnlockWrite();
+    }
+}
+
+template <> void ReadPasses(std::shared_mutex& lock, int n)
+{
+    for (int i = 0; i < n; ++i)
+    {
+        lock.lock_shared();
+        benchmark::DoNotOptimize(g_shared);
+        lock.unlock_shared();
+    }
+}
+
+template <> void WritePasses(std::shared_mutex& lock, int n)
+{
+    for (int i = 0; i < n; ++i)
+    {
+        lock.lock();
+        benchmark::DoNotOptimize(++g_shared);
+        lock.unlock();
+    }
+}
+
+template <class Lock> void RunReadPair(benchmark::State& state)
+{
+    Lock lock;
     std::shared_mutex base;
     RunPair(
-        state,
-        [&](int n)
-        {
-            for (int i = 0; i < n; ++i)
-            {
-                lock.LockForRead();
-                benchmark::DoNotOptimize(g_shared);
-                lock.UnlockRead();
-            }
-        },
-        [&](int n)
-        {
-            for (int i = 0; i < n; ++i)
-            {
-                base.lock_shared();
-                benchmark::DoNotOptimize(g_shared);
-                base.unlock_shared();
-            }
-        });
+        state, [&](int n) { ReadPasses(lock, n); }, [&](int n) { ReadPasses(base, n); });
+}
+
+template <class Lock> void RunWritePair(benchmark::State& state)
+{
+    Lock lock;
+    std::shared_mutex base;
+    RunPair(
+        state, [&](int n) { WritePasses(lock, n); }, [&](int n) { WritePasses(base, n); });
+}
+
+void BM_SpinRWLock_Read(benchmark::State& state)
+{
+    RunReadPair<SpinRWLock>(state);
 }
 
 void BM_SpinRWLock_Write(benchmark::State& state)
 {
-    SpinRWLock lock;
-    std::shared_mutex base;
-    RunPair(
-        state,
-        [&](int n)
-        {
-            for (int i = 0; i < n; ++i)
-            {
-                lock.LockForWrite();
-                benchmark::DoNotOptimize(++g_shared);
-                lock.UnlockWrite();
-            }
-        },
-        [&](int n)
-        {
-            for (int i = 0; i < n; ++i)
-            {
-                base.lock();
-                benchmark::DoNotOptimize(++g_shared);
-                base.unlock();
-            }
-        });
+    RunWritePair<SpinRWLock>(state);
 }
 
 void BM_EventRWLock_Read(benchmark::State& state)
 {
-    EventRWLock lock;
-    std::shared_mutex base;
-    RunPair(
-        state,
-        [&](int n)
-        {
-            for (int i = 0; i < n; ++i)
-            {
-                lock.LockForRead();
-                benchmark::DoNotOptimize(g_shared);
-                lock.UnlockRead();
-            }
-        },
-        [&](int n)
-        {
-            for (int i = 0; i < n; ++i)
-            {
-                base.lock_shared();
-                benchmark::DoNotOptimize(g_shared);
-                base.unlock_shared();
-            }
-        });
+    RunReadPair<EventRWLock>(state);
 }
 
 void BM_EventRWLock_Write(benchmark::State& state)
 {
-    EventRWLock lock;
-    std::shared_mutex base;
-    RunPair(
-        state,
-        [&](int n)
-        {
-            for (int i = 0; i < n; ++i)
-            {
-                lock.LockForWrite();
-                benchmark::DoNotOptimize(++g_shared);
-                lock.UnlockWrite();
-            }
-        },
-        [&](int n)
-        {
-            for (int i = 0; i < n; ++i)
-            {
-                base.lock();
-                benchmark::DoNotOptimize(++g_shared);
-                base.unlock();
-            }
-        });
+    RunWritePair<EventRWLock>(state);
 }
 
 void BM_RecursiveSpinMutex(benchmark::State& state)

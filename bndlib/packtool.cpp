@@ -256,6 +256,29 @@ bool FindPack(const char* pszName, char* pszBase, int nBaseSize, FILE* pErr)
     return true;
 }
 
+// The arguments of a command that takes exactly one pack and no options.
+// PACKTOOL_CONTINUE with *ppszPack set, else the exit code to return.
+const int PACKTOOL_CONTINUE = -1;
+int ParseOnePack(int argc, const char* const* argv, const char* pszUsage, const char* pszCommand,
+                 FILE* pOut, FILE* pErr, const char** ppszPack)
+{
+    *ppszPack = nullptr;
+    for (int i = 0; i < argc; ++i)
+    {
+        if (IsHelp(argv[i]))
+        {
+            fputs(pszUsage, pOut);
+            return PACKTOOL_OK;
+        }
+        if (argv[i][0] == '-' && argv[i][1])
+            return Usage(pErr, pszUsage, "unknown option %s", argv[i]);
+        if (*ppszPack) return Usage(pErr, pszUsage, "too many arguments");
+        *ppszPack = argv[i];
+    }
+    if (!*ppszPack) return Usage(pErr, pszUsage, "%s needs a pack", pszCommand);
+    return PACKTOOL_CONTINUE;
+}
+
 bool CheckLoaded(const PackStore& store, FILE* pErr)
 {
     if (!store.IsDamaged()) return true;
@@ -554,19 +577,8 @@ int CmdList(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
 int CmdInfo(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
 {
     const char* pszPack = nullptr;
-    for (int i = 0; i < argc; ++i)
-    {
-        if (IsHelp(argv[i]))
-        {
-            fputs(kInfoUsage, pOut);
-            return PACKTOOL_OK;
-        }
-        if (argv[i][0] == '-' && argv[i][1])
-            return Usage(pErr, kInfoUsage, "unknown option %s", argv[i]);
-        if (pszPack) return Usage(pErr, kInfoUsage, "too many arguments");
-        pszPack = argv[i];
-    }
-    if (!pszPack) return Usage(pErr, kInfoUsage, "info needs a pack");
+    int nResult = ParseOnePack(argc, argv, kInfoUsage, "info", pOut, pErr, &pszPack);
+    if (nResult != PACKTOOL_CONTINUE) return nResult;
     char szBase[1024];
     if (!FindPack(pszPack, szBase, sizeof(szBase), pErr)) return PACKTOOL_FAILED;
     PackStore store(szBase);
@@ -784,19 +796,8 @@ int CmdCat(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
 int CmdVerify(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
 {
     const char* pszPack = nullptr;
-    for (int i = 0; i < argc; ++i)
-    {
-        if (IsHelp(argv[i]))
-        {
-            fputs(kVerifyUsage, pOut);
-            return PACKTOOL_OK;
-        }
-        if (argv[i][0] == '-' && argv[i][1])
-            return Usage(pErr, kVerifyUsage, "unknown option %s", argv[i]);
-        if (pszPack) return Usage(pErr, kVerifyUsage, "too many arguments");
-        pszPack = argv[i];
-    }
-    if (!pszPack) return Usage(pErr, kVerifyUsage, "verify needs a pack");
+    int nResult = ParseOnePack(argc, argv, kVerifyUsage, "verify", pOut, pErr, &pszPack);
+    if (nResult != PACKTOOL_CONTINUE) return nResult;
     char szBase[1024];
     if (!FindPack(pszPack, szBase, sizeof(szBase), pErr)) return PACKTOOL_FAILED;
     PackStore store(szBase);

@@ -268,6 +268,19 @@
 #define QI_DECLARE_STUB(n, name) virtual int name(QI_STUB_PARAMS_##n) = 0;
 #define QI_DECLARE_GAP(slot) virtual int Unused##slot() = 0;
 
+// Slots 1 to 121 of the older versions, which differ among themselves only in
+// slot 65 (SLOT65 is QI_SLOT_065_V003 or QI_SLOT_065_V005).
+#define QI_SLOTS_001_121_OLD(SLOT65, OP, STUB, GAP)                                                \
+    QI_SLOTS_001_015(OP, STUB, GAP)                                                                \
+    QI_SLOT_016_V003(OP, STUB, GAP)                                                                \
+    QI_SLOTS_017_043(OP, STUB, GAP)                                                                \
+    QI_SLOT_044_V003(OP, STUB, GAP)                                                                \
+    QI_SLOTS_045_064(OP, STUB, GAP)                                                                \
+    SLOT65(OP, STUB, GAP)                                                                          \
+    QI_SLOTS_066_090(OP, STUB, GAP)                                                                \
+    QI_SLOT_091_V003(OP, STUB, GAP)                                                                \
+    QI_SLOTS_092_121(OP, STUB, GAP)
+
 // Slot 0 stands for the destructor. It is an ordinary function: a C++
 // virtual destructor would take two slots under this compiler's ABI and one
 // under the one callers were built with. The argument is the deleting
