@@ -1,63 +1,10 @@
-// Calls into interface objects through their raw operation table, by slot
-// number, the way a caller built long ago does: the object is the hidden
-// first argument (thiscall on 32-bit Windows).
+// The slot lists of the interface objects, for tests that call them through
+// their raw operation tables.
 #pragma once
 
+#include "tests/support/slot_call.h"
+
 #include <cstdint>
-
-#if defined(__i386__)
-#define IFACE_MEMBER_CALL __attribute__((thiscall))
-#else
-#define IFACE_MEMBER_CALL
-#endif
-
-// The operation table of `pObject`.
-inline void* const* IfaceTable(const void* pObject)
-{
-    return *static_cast<void* const* const*>(pObject);
-}
-
-// Calls slot `slot` of `pObject` with arguments of exactly the types given.
-template <typename R, typename... A> R CallSlot(void* pObject, int slot, A... args)
-{
-    typedef R(IFACE_MEMBER_CALL * SlotFn)(void*, A...);
-    SlotFn pfn = reinterpret_cast<SlotFn>(IfaceTable(pObject)[slot]);
-    return pfn(pObject, args...);
-}
-
-// Calls slot `slot` with `argc` (0 to 8) word-sized arguments from `args`.
-// Not inlined: callers pass arrays sized to the call, which the optimiser
-// would otherwise check against every case.
-__attribute__((noinline)) inline intptr_t CallSlotWords(void* pObject, int slot, int argc,
-                                                        const uintptr_t* args)
-{
-    typedef uintptr_t W;
-    switch (argc)
-    {
-    case 0:
-        return CallSlot<int>(pObject, slot);
-    case 1:
-        return CallSlot<int, W>(pObject, slot, args[0]);
-    case 2:
-        return CallSlot<int, W, W>(pObject, slot, args[0], args[1]);
-    case 3:
-        return CallSlot<int, W, W, W>(pObject, slot, args[0], args[1], args[2]);
-    case 4:
-        return CallSlot<int, W, W, W, W>(pObject, slot, args[0], args[1], args[2], args[3]);
-    case 5:
-        return CallSlot<int, W, W, W, W, W>(pObject, slot, args[0], args[1], args[2], args[3],
-                                            args[4]);
-    case 6:
-        return CallSlot<int, W, W, W, W, W, W>(pObject, slot, args[0], args[1], args[2], args[3],
-                                               args[4], args[5]);
-    case 7:
-        return CallSlot<int, W, W, W, W, W, W, W>(pObject, slot, args[0], args[1], args[2], args[3],
-                                                  args[4], args[5], args[6]);
-    default:
-        return CallSlot<int, W, W, W, W, W, W, W, W>(pObject, slot, args[0], args[1], args[2],
-                                                     args[3], args[4], args[5], args[6], args[7]);
-    }
-}
 
 // The four versions and the number of slots of each.
 struct IfaceVersion

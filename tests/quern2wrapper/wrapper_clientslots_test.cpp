@@ -1,6 +1,7 @@
 // The client stand-in called through its raw operation tables by slot number:
 // the numbers are fixed by the client, not by the declarations.
 #include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/support/slot_call.h"
 
 #include "plinth/platform_modules.h"
 #include "quern2wrapper/clientinterfaces.h"
@@ -8,17 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-
-namespace
-{
-// On the platforms the tests run on (x86-64), a member call passes the
-// object as a hidden first argument, like a free function.
-template <class Result, class... Args> Result CallSlot(void* pObject, int slot, Args... args)
-{
-    void** pTable = *(void***)pObject;
-    return ((Result(*)(void*, Args...))pTable[slot])(pObject, args...);
-}
-} // namespace
 
 TEST(WrapperClientSlots, EveryOperationAtItsSlot)
 {

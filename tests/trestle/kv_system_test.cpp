@@ -4,6 +4,7 @@
 #include "trestle/utlstring.h"
 
 #include "kv_test_capture.h"
+#include "tests/support/slot_call.h"
 
 #include <gtest/gtest.h>
 
@@ -243,22 +244,14 @@ TEST(KvSystemConcurrency, EachNameGetsOneSymbol)
     EXPECT_NE(nullptr, strstr(text.Get(), "Total number of strings 600,")) << text.Get();
 }
 
-#if UINTPTR_MAX > 0xFFFFFFFFu
 // The operation table keeps its slot order; call through raw slots.
 TEST(KvSystem, OperationTableSlots)
 {
     auto pool = FreshPool();
-    IKeyValuesSystem* pInterface = pool.get();
-    void** pTable = *reinterpret_cast<void***>(pInterface);
-    typedef HKeySymbol (*SymbolForNameFn)(IKeyValuesSystem*, const char*, bool);
-    typedef const char* (*NameForSymbolFn)(IKeyValuesSystem*, HKeySymbol);
-    typedef bool (*GetExpressionSymbolFn)(IKeyValuesSystem*, const char*);
-    typedef void (*SetExpressionSymbolFn)(IKeyValuesSystem*, const char*, bool);
-
-    HKeySymbol s = reinterpret_cast<SymbolForNameFn>(pTable[1])(pInterface, "Slotted", true);
+    void* pInterface = static_cast<IKeyValuesSystem*>(pool.get());
+    HKeySymbol s = CallSlot<HKeySymbol>(pInterface, 1, "Slotted", true);
     EXPECT_EQ(s, pool->SymbolForName("slotted", false));
-    EXPECT_STREQ("Slotted", reinterpret_cast<NameForSymbolFn>(pTable[2])(pInterface, s));
-    reinterpret_cast<SetExpressionSymbolFn>(pTable[6])(pInterface, "$Slotted", true);
-    EXPECT_TRUE(reinterpret_cast<GetExpressionSymbolFn>(pTable[7])(pInterface, "SLOTTED"));
+    EXPECT_STREQ("Slotted", CallSlot<const char*>(pInterface, 2, s));
+    CallSlot<void>(pInterface, 6, "$Slotted", true);
+    EXPECT_TRUE(CallSlot<bool>(pInterface, 7, "SLOTTED"));
 }
-#endif
