@@ -91,11 +91,6 @@ function(quern_test name)
     add_executable(${name} ${srcs})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} ${QUERN_GTEST} quern_options)
     target_compile_definitions(${name} PRIVATE QUERN_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-    if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-        # 32-bit programs cannot run here: the i686 tests are compiled (the
-        # thiscall slot calls among them) but not run.
-        return()
-    endif()
     if(QUERN_SANITIZE STREQUAL "thread")
         # Under the thread sanitizer only the concurrency suites run.
         add_test(NAME ${name} COMMAND ${name} --gtest_filter=*Concurrency*)

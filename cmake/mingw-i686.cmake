@@ -1,5 +1,6 @@
-# Cross build for 32-bit Windows: the shipping DLL. Nothing of it runs here;
-# it is checked statically (exports, imports, layouts).
+# Cross build for 32-bit Windows: the shipping DLL. Its tables are checked on
+# the host; its tests run under 32-bit Wine inside the emulated VM of
+# scripts/vm/run (this machine's CPU cannot run 32-bit code itself).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -10,3 +11,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)

@@ -404,3 +404,107 @@ TEST_F(AppsOverstatingClient, DepotCountIsHeldToTheArray)
     EXPECT_EQ(1, QuernGetAppUpdateStats(9033, 0, &stats, &m_error));
     EXPECT_EQ(0u, stats.presentSize);
 }
+
+namespace
+{
+// A caller's record as raw bytes: filled with a marker, read back at the byte
+// offsets callers were built with, never through the declarations.
+struct RawRecord
+{
+    unsigned char m_bytes[512];
+    RawRecord() { memset(m_bytes, 0xA5, sizeof(m_bytes)); }
+    template <typename T> T* As() { return reinterpret_cast<T*>(m_bytes); }
+    uint32_t U32(size_t offset) const
+    {
+        uint32_t value;
+        memcpy(&value, m_bytes + offset, sizeof(value));
+        return value;
+    }
+    uint64_t U64(size_t offset) const
+    {
+        uint64_t value;
+        memcpy(&value, m_bytes + offset, sizeof(value));
+        return value;
+    }
+    void Put32(size_t offset, uint32_t value) { memcpy(m_bytes + offset, &value, sizeof(value)); }
+    // Nothing written from `offset` on.
+    bool UntouchedFrom(size_t offset) const
+    {
+        for (size_t i = offset; i < sizeof(m_bytes); ++i)
+            if (m_bytes[i] != 0xA5) return false;
+        return true;
+    }
+};
+} // namespace
+
+// What the library writes lands at the documented offsets and stops at the
+// documented size, in the process the library runs in (32-bit on the
+// shipping build).
+TEST_F(AppsSession, RecordsAtTheirDocumentedOffsets)
+{
+    SetEnv("QUERN_STANDIN_DEPOTS_12345", "101,102");
+    SetEnv("QUERN_STANDIN_INSTALLED", "101");
+
+    RawRecord error;
+    char ticket[8];
+    uint32_t ticketLength = 0;
+    EXPECT_EQ(0, QuernGetEncryptedUserIDTicket("key", 3, ticket, sizeof(ticket), &ticketLength,
+                                               error.As<TQuernError>()));
+    EXPECT_EQ(1u, error.U32(0));
+    EXPECT_EQ(0u, error.U32(4));
+    EXPECT_EQ(0u, error.U32(8));
+    EXPECT_STREQ("Ticket buffer too small", (const char*)error.m_bytes + 12);
+    EXPECT_TRUE(error.UntouchedFrom(268));
+
+    RawRecord stats;
+    EXPECT_EQ(1, QuernGetAppStats(stats.As<QuernAppStats>(), &m_error));
+    EXPECT_EQ((uint32_t)QUERN_BUILTIN_APP_COUNT, stats.U32(0));
+    EXPECT_TRUE(stats.UntouchedFrom(40));
+
+    RawRecord dependency;
+    EXPECT_EQ(1, QuernEnumerateAppDependency(12345, 0, dependency.As<QuernAppDependency>(),
+                                             &m_error));
+    EXPECT_EQ(101u, dependency.U32(0));
+    EXPECT_EQ(1u, dependency.U32(4));
+    EXPECT_STREQ("C:\\Games\\Other", (const char*)dependency.m_bytes + 8);
+    EXPECT_TRUE(dependency.UntouchedFrom(8 + 255));
+
+    RawRecord update;
+    EXPECT_EQ(1, QuernGetAppUpdateStats(101, 0, update.As<QuernUpdateStats>(), &m_error));
+    EXPECT_EQ(0x100000u, update.U64(0));
+    EXPECT_TRUE(update.U64(8) == 0 || update.U64(8) == 0x100000u) << update.U64(8);
+    EXPECT_TRUE(update.UntouchedFrom(16));
+
+    RawRecord user;
+    uint32_t length = 0;
+    EXPECT_EQ(1, QuernGetUser(nullptr, 0, &length, user.As<QuernGlobalUserId>(), &m_error));
+    EXPECT_EQ(0, user.m_bytes[0] | user.m_bytes[1]);
+    EXPECT_EQ(0xA5, user.m_bytes[2]) << "bytes 2 to 7 are never written";
+    EXPECT_EQ(3u, user.U32(8));
+    EXPECT_EQ(1u, user.U32(12));
+    EXPECT_TRUE(user.UntouchedFrom(16));
+
+    // Pointers and capacities alternate: the offsets hold for 32-bit callers.
+    if (sizeof(void*) == 4)
+    {
+        char title[32], text2[4], text3[4], dir[32];
+        RawRecord app;
+        const uint32_t capacities[4] = {sizeof(title), sizeof(text2), sizeof(text3), sizeof(dir)};
+        char* const buffers[4] = {title, text2, text3, dir};
+        for (int i = 0; i < 4; ++i)
+        {
+            app.Put32(8 * i, (uint32_t)(uintptr_t)buffers[i]);
+            app.Put32(8 * i + 4, capacities[i]);
+        }
+        EXPECT_EQ(1, QuernEnumerateApp(12345, app.As<QuernApp>(), &m_error));
+        EXPECT_STREQ("Quern App 12345", title);
+        EXPECT_STREQ("C:\\Games\\Other", dir);
+        EXPECT_EQ(12345u, app.U32(32));
+        for (size_t offset = 36; offset < 56; offset += 4)
+            EXPECT_EQ(1u, app.U32(offset));
+        EXPECT_EQ(0u, app.U32(56));
+        EXPECT_EQ(1u, app.U32(60));
+        EXPECT_EQ(2u, app.U32(64));
+        EXPECT_TRUE(app.UntouchedFrom(68));
+    }
+}

@@ -1,5 +1,8 @@
 // The client stand-in called through its raw operation tables by slot number:
-// the numbers are fixed by the client, not by the declarations.
+// the numbers are fixed by the client, not by the declarations. Every slot the
+// library uses is called here with the client's argument count; on 32-bit x86
+// each call also checks that the stand-in, built from the same declarations as
+// the library's calls, pops exactly that many arguments.
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 #include "tests/support/slot_call.h"
 
