@@ -52,8 +52,9 @@ FILE* DiskLookup(uint32_t hFile);
 FILE* DiskCloseLookup(uint32_t hFile);
 // The entry of a pack handle, or null.
 PackEntryHandle* PackLookup(uint32_t hFile);
-// False for handles that are not pack handles; true otherwise, removing the
-// entry when it exists.
+// Removes the entry of a pack handle in use and answers true; false for any
+// other handle (not a pack handle, never opened, closed or unmounted), so
+// that a close which did nothing is not reported as done.
 bool PackClose(uint32_t hFile);
 // Deletes every pack handle (unmounting).
 void PackCloseAll();

@@ -162,6 +162,7 @@ bool PackClose(uint32_t hFile)
             table.RemoveAt(index);
         }
     }
+    if (!pEntry) return false;
     DeletePackEntry(pEntry);
     return true;
 }

@@ -152,6 +152,8 @@ TEST_F(VfsMount, UnmountInvalidatesPackHandlesOnly)
     char buf[4];
     EXPECT_EQ(0u, QuernReadFile(buf, 1, 4, hPack, &m_error));
     EXPECT_EQ(-1, QuernTellFile(hPack, &m_error));
+    // Unmounting closed it: closing it again closes nothing.
+    EXPECT_EQ(-1, QuernCloseFile(hPack, &m_error));
     EXPECT_EQ(1u, QuernWriteFile("x", 1, 1, hDisk, &m_error));
     EXPECT_EQ(0, QuernCloseFile(hDisk, &m_error));
     EXPECT_EQ(0u, QuernOpenFile("a.txt", "rb", &m_error));

@@ -169,6 +169,12 @@ TEST_F(VfsStream, HandleZeroAndClosedHandlesAreUnknown)
     EXPECT_EQ(-1, QuernTellFile(h, &m_error));
     EXPECT_EQ(-1, QuernSizeFile(h, &m_error));
 
+    // A close that closes nothing fails: a second close of the pack handle,
+    // and pack handles that were never opened (bit 31 set, or a free index).
+    EXPECT_EQ(-1, QuernCloseFile(h, &m_error));
+    EXPECT_EQ(-1, QuernCloseFile(BND_FILE_HANDLE_FLAG | 0x123u, &m_error));
+    EXPECT_EQ(-1, QuernCloseFile(BND_FILE_HANDLE_FLAG | 0x80000000u, &m_error));
+
     // A closed disk handle too.
     uint32_t hDisk = Open(Path("d.txt").c_str(), "w");
     ASSERT_NE(0u, hDisk);
