@@ -32,7 +32,6 @@ TEST(WrapperRegistry, RootNamesAndReads)
     EXPECT_EQ(5u, ReadRegistryDword("HKCU", QUERN_ACTIVEPROCESS_KEY, "nothing", 5));
     EXPECT_EQ(5u, ReadRegistryDword("HKXX", QUERN_ACTIVEPROCESS_KEY, "pid", 5));
 
-    EXPECT_FALSE(QuernAPI_IsQuernRunning()) << "pid 4321 is not this process";
     RegisterClient(nullptr, Plat_GetCurrentProcessId());
     EXPECT_TRUE(QuernAPI_IsQuernRunning());
     RegisterClient(nullptr, kDeadPid);
