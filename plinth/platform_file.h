@@ -7,6 +7,8 @@
 // errno onto the same codes), so callers see one contract.
 #pragma once
 
+#include "plinth/platform/platform_error.h"
+
 #include <cstdint>
 
 typedef char16_t PlatWChar;
@@ -14,33 +16,6 @@ typedef char16_t PlatWChar;
 // Operating-system file handle; PLAT_INVALID_FILE when closed.
 typedef intptr_t PlatFileHandle;
 static const PlatFileHandle PLAT_INVALID_FILE = -1;
-
-// Error codes (Windows values).
-enum : uint32_t
-{
-    PLAT_ERROR_SUCCESS = 0,
-    PLAT_ERROR_INVALID_FUNCTION = 1,
-    PLAT_ERROR_FILE_NOT_FOUND = 2,
-    PLAT_ERROR_PATH_NOT_FOUND = 3,
-    PLAT_ERROR_TOO_MANY_OPEN_FILES = 4,
-    PLAT_ERROR_ACCESS_DENIED = 5,
-    PLAT_ERROR_INVALID_HANDLE = 6,
-    PLAT_ERROR_NOT_ENOUGH_MEMORY = 8,
-    PLAT_ERROR_NO_MORE_FILES = 18,
-    PLAT_ERROR_WRITE_FAULT = 29,
-    PLAT_ERROR_READ_FAULT = 30,
-    PLAT_ERROR_GEN_FAILURE = 31,
-    PLAT_ERROR_SHARING_VIOLATION = 32,
-    PLAT_ERROR_HANDLE_EOF = 38,
-    PLAT_ERROR_FILE_EXISTS = 80,
-    PLAT_ERROR_INVALID_PARAMETER = 87,
-    PLAT_ERROR_DISK_FULL = 112,
-    PLAT_ERROR_INVALID_NAME = 123,
-    PLAT_ERROR_NEGATIVE_SEEK = 131,
-    PLAT_ERROR_DIR_NOT_EMPTY = 145,
-    PLAT_ERROR_ALREADY_EXISTS = 183,
-    PLAT_ERROR_FILENAME_EXCED_RANGE = 206,
-};
 
 // Access bits.
 enum : uint32_t

@@ -26,23 +26,11 @@
 // write calls rewrite the whole file (comments are not kept).
 #pragma once
 
+#include "plinth/platform/platform_error.h"
+
 #include <cstdint>
 
 typedef struct PlatRegKey_s* PlatRegKey;
-
-// Windows error codes answered by these calls.
-enum
-{
-    PLAT_ERROR_SUCCESS = 0,
-    PLAT_ERROR_FILE_NOT_FOUND = 2,
-    PLAT_ERROR_ACCESS_DENIED = 5,
-    PLAT_ERROR_INVALID_HANDLE = 6,
-    PLAT_ERROR_INVALID_DATA = 13,
-    PLAT_ERROR_OUTOFMEMORY = 14,
-    PLAT_ERROR_INVALID_PARAMETER = 87,
-    PLAT_ERROR_MORE_DATA = 234,
-    PLAT_ERROR_NOT_FOUND = 1168,
-};
 
 // Access rights and views (Windows values).
 enum : uint32_t

@@ -1,4 +1,5 @@
 #include "plinth/platform_env.h"
+#include "plinth/platform_file.h"
 #include "plinth/platform_process.h"
 #include "plinth/platform_registry.h"
 #include "tests/plinth/dbg_test_util.h"
@@ -24,6 +25,26 @@ std::string TestKeyPath()
     return "Software\\QuernPlinthTests\\k" + std::to_string(Plat_GetCurrentProcessId());
 }
 } // namespace
+
+// Files and registry answer from one set of codes: a missing key and a
+// missing file are the same "not found".
+TEST(PlatformRegistry, MissingKeyAndMissingFileShareOneCode)
+{
+#ifndef _WIN32
+    std::string file = TestTempPath(".reg");
+    remove(file.c_str());
+    ASSERT_TRUE(Plat_SetEnvironmentVariable("QUERN_REGISTRY", file.c_str()));
+#endif
+    PlatRegKey hKey = nullptr;
+    std::string path = TestKeyPath() + "\\missing";
+    EXPECT_EQ(PLAT_ERROR_FILE_NOT_FOUND,
+              (uint32_t)Plat_RegOpenKeyA(Plat_RegRootKey(PLAT_HKEY_CURRENT_USER), path.c_str(),
+                                         PLAT_KEY_READ, &hKey));
+    std::string missing = TestTempPath(".missing");
+    std::u16string wide(missing.begin(), missing.end());
+    uint32_t unAttributes = 0;
+    EXPECT_EQ(PLAT_ERROR_FILE_NOT_FOUND, Plat_GetFileAttributes(wide.c_str(), &unAttributes));
+}
 
 // Write, read back and delete: the same calls work on both platforms.
 TEST(PlatformRegistry, WriteReadDeleteRoundTrip)
