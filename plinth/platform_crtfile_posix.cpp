@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include "plinth/memalloc.h"
+#include "plinth/platform/posix_support.h"
 
 #define PLATFORM_CRTFILE_SOURCE "..\\plinth\\platform_crtfile_posix"
 
@@ -26,60 +27,6 @@ bool PosixPath(const char* pszPath, char* pszOut, size_t nOutSize)
     return true;
 }
 
-char FoldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
-
-// Windows search matching: '*' any run, '?' one character (none at a '.' or
-// the end of the name), a '.' followed only by '*' may match the end of a
-// name without extension ("name.*" finds "name"), letters without case.
-bool MatchFrom(const char* pPattern, const char* pName)
-{
-    for (;;)
-    {
-        char p = *pPattern;
-        if (p == '\0') return *pName == '\0';
-        if (p == '*')
-        {
-            while (*pPattern == '*')
-                ++pPattern;
-            if (*pPattern == '\0') return true;
-            for (const char* q = pName;; ++q)
-            {
-                if (MatchFrom(pPattern, q)) return true;
-                if (*q == '\0') return false;
-            }
-        }
-        if (p == '?')
-        {
-            if (*pName == '\0' || *pName == '.')
-            {
-                // Matches nothing here; the rest must match from this point.
-                return MatchFrom(pPattern + 1, pName);
-            }
-            if (MatchFrom(pPattern + 1, pName + 1)) return true;
-            return false;
-        }
-        if (p == '.' && *pName == '\0')
-        {
-            const char* r = pPattern + 1;
-            while (*r == '*')
-                ++r;
-            return *r == '\0';
-        }
-        if (*pName == '\0' || FoldAscii(p) != FoldAscii(*pName)) return false;
-        ++pPattern;
-        ++pName;
-    }
-}
-
-bool WindowsNameMatch(const char* pszPattern, const char* pszName)
-{
-    if (strcmp(pszPattern, "*.*") == 0 || strcmp(pszPattern, "*") == 0) return true;
-    return MatchFrom(pszPattern, pszName);
-}
-
 struct CrtFind_t
 {
     DIR* m_pDir;
@@ -93,7 +40,7 @@ bool NextMatch(CrtFind_t* pFind, PlatCrtFindData* pData)
     {
         struct dirent* pEntry = readdir(pFind->m_pDir);
         if (!pEntry) return false;
-        if (!WindowsNameMatch(pFind->m_szPattern, pEntry->d_name)) continue;
+        if (!Posix_WindowsNameMatch(pFind->m_szPattern, pEntry->d_name)) continue;
 
         memset(pData, 0, sizeof(*pData));
         char szFull[2100];

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "plinth/memalloc.h"
+#include "plinth/platform/posix_support.h"
 
 #define PLATFORM_FILE_SOURCE "..\\plinth\\platform_file_posix"
 
@@ -235,45 +236,6 @@ void NameToWide(const char* pszName, PlatWChar* pwszOut, size_t cwchOut)
     pwszOut[n] = 0;
 }
 
-char FoldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Wildcard match as the Windows search does it for ordinary patterns: '*' any
-// run, '?' one character, letters without case; "*.*" matches every name.
-bool WildcardMatch(const char* pPattern, const char* pName)
-{
-    if (strcmp(pPattern, "*.*") == 0) return true;
-    const char* pStar = nullptr;
-    const char* pResume = nullptr;
-    while (*pName)
-    {
-        if (*pPattern == '*')
-        {
-            pStar = pPattern++;
-            pResume = pName;
-        }
-        else if (*pPattern == '?' || (*pPattern && FoldAscii(*pPattern) == FoldAscii(*pName)))
-        {
-            ++pPattern;
-            ++pName;
-        }
-        else if (pStar)
-        {
-            pPattern = pStar + 1;
-            pName = ++pResume;
-        }
-        else
-        {
-            return false;
-        }
-    }
-    while (*pPattern == '*')
-        ++pPattern;
-    return *pPattern == 0;
-}
-
 struct PosixFind_t
 {
     DIR* m_pDir;
@@ -293,7 +255,7 @@ bool FindNextMatch(PosixFind_t* pFind, PlatFindData* pData, uint32_t* punError)
             *punError = errno ? ErrorFromErrno(errno) : PLAT_ERROR_NO_MORE_FILES;
             return false;
         }
-        if (!WildcardMatch(pFind->m_pszPattern, pEntry->d_name)) continue;
+        if (!Posix_WindowsNameMatch(pFind->m_pszPattern, pEntry->d_name)) continue;
 
         memset(pData, 0, sizeof(*pData));
         struct stat st;
