@@ -3,7 +3,7 @@
 #include "bndlib/packcrc.h"
 #include "bndlib/packedstore.h"
 #include "bndlib/packwriter.h"
-#include "plinth/platform_console.h"
+#include "plinth/platform/platform_console.h"
 #include "trestle/fileio.h"
 #include "trestle/strtools.h"
 #include "trestle/utlstring.h"

@@ -2,7 +2,7 @@
 // client's apps and user interfaces.
 #include "quern2wrapper/apps.h"
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "quern2wrapper/apptable.h"
 #include "quern2wrapper/depotappmap.h"
 #include "quern2wrapper/quern_export.h"

@@ -1,7 +1,7 @@
 // The session with the platform client and the fixed-status exports.
 #include "quern2wrapper/session.h"
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "quern2wrapper/clientconnection.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_export.h"

@@ -2,7 +2,7 @@
 // QuernCleanup gives back.
 #pragma once
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 #include "quern2wrapper/clientinterfaces.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 #include "trestle/KeyValues.h"
 
 #include "plinth/dbg.h"
-#include "plinth/platform_osversion.h"
+#include "plinth/platform/platform_osversion.h"
 #include "trestle/strtools.h"
 
 namespace

@@ -4,7 +4,7 @@
 
 #include "plinth/dbg.h"
 #include "plinth/memalloc.h"
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 #include "trestle/fileio.h"
 #include "trestle/strtools.h"
 #include "trestle/utlbuffer.h"

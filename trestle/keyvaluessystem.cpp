@@ -3,7 +3,7 @@
 
 #include "plinth/dbg.h"
 #include "plinth/memalloc.h"
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 #include "trestle/strtools.h"
 #include "trestle/utlstring.h"
 #include "trestle/utlvector.h"

@@ -2,7 +2,7 @@
 #include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
 
 #include "plinth/memalloc.h"
-#include "plinth/platform_crtfile.h"
+#include "plinth/platform/platform_crtfile.h"
 #include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
 #include "quern2wrapper/quern_export.h"
 #include "quern2wrapper/quernerror.h"

@@ -3,7 +3,7 @@
 // exports.
 #include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "quern2wrapper/depotappmap.h"
 #include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
 #include "quern2wrapper/quern_export.h"

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "bndlib/packformat.h"
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 #include "trestle/fileio.h"
 
 namespace bndtest

@@ -1,6 +1,6 @@
 #include "plinth/dbg.h"
 #include "plinth/dbg_internal.h"
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "plinth/memalloc.h"
 #include "plinth/memstd.h"
 #include "plinth/memstd_heap.h"
-#include "plinth/platform_debug.h"
-#include "plinth/platform_vmem.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_vmem.h"
 #include "tests/plinth/dbg_test_util.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "plinth/memstd_heap.h"
-#include "plinth/platform_env.h"
-#include "plinth/platform_registry.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_registry.h"
 #include "tests/plinth/dbg_test_util.h"
 
 #include <gtest/gtest.h>

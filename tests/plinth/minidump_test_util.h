@@ -3,7 +3,7 @@
 #pragma once
 
 #include "plinth/minidump_internal.h"
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "tests/plinth/dbg_test_util.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 //                                               // (Windows; POSIX: none)
 #pragma once
 
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 
 #include <mutex>
 #include <string>

@@ -1,7 +1,7 @@
-#include "plinth/platform_env.h"
-#include "plinth/platform_file.h"
-#include "plinth/platform_process.h"
-#include "plinth/platform_registry.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_file.h"
+#include "plinth/platform/platform_process.h"
+#include "plinth/platform/platform_registry.h"
 #include "tests/plinth/dbg_test_util.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Which names a directory search pattern finds. The same table runs against
 // the Windows search functions (under Windows or Wine) and against the POSIX
 // stand-ins, so the stand-ins keep to the system's rule.
-#include "plinth/platform_crtfile.h"
-#include "plinth/platform_file.h"
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_crtfile.h"
+#include "plinth/platform/platform_file.h"
+#include "plinth/platform/platform_process.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // debugger output and runs small lambdas on CThreads.
 #pragma once
 
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 #include "plinth/threadtools.h"
 
 #include <functional>

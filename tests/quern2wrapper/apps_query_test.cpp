@@ -2,7 +2,7 @@
 // misbehaving apps interface.
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/apps.h"
 #include "quern2wrapper/apptable.h"
 #include "quern2wrapper/depotappmap.h"

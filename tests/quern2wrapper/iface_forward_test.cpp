@@ -7,7 +7,7 @@
 #include "tests/quern2wrapper/vfs_testsupport.h"
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/interfaces.h"
 #include "quern2wrapper/quern2wrapper_stdio/filelayer.h"

@@ -3,7 +3,7 @@
 #include "tests/quern2wrapper/vfs_testsupport.h"
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"

@@ -2,9 +2,9 @@
 // interface registry.
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
-#include "plinth/platform_env.h"
-#include "plinth/platform_modules.h"
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_modules.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/clientconnection.h"
 #include "trestle/interface.h"
 

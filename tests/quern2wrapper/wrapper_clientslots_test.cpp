@@ -3,7 +3,7 @@
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 #include "tests/support/slot_call.h"
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 #include "quern2wrapper/clientinterfaces.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The export list of the built library.
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 #include "quern2wrapper/quern_stubs.h"
 
 #include <gtest/gtest.h>

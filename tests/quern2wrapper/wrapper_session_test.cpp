@@ -1,7 +1,7 @@
 // QuernStartup and QuernCleanup against the client stand-in.
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"

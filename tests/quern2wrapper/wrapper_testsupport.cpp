@@ -1,8 +1,8 @@
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
-#include "plinth/platform_debug.h"
-#include "plinth/platform_env.h"
-#include "plinth/platform_registry.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_registry.h"
 #include "quern2wrapper/clientconnection.h"
 
 #include <cstdio>

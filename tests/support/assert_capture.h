@@ -3,7 +3,7 @@
 // exact texts.
 #pragma once
 
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 
 #include <cstddef>
 #include <string>

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "plinth/platform_debug.h"
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_process.h"
 
 namespace fileio_test
 {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "trestle/strtools.h"
 #include "tests/support/assert_capture.h"
 
