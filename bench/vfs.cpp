@@ -9,8 +9,8 @@
 #include "bench/bench_ratio.h"
 
 #include "bndlib/packwriter.h"
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
-#include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
+#include "quern2wrapper/files/files.h"
+#include "quern2wrapper/include/quern.h"
 
 #include <atomic>
 #include <cstdio>

@@ -4,13 +4,13 @@
 // scenario) and leave the same trace: results, records, outputs, debugger
 // lines and the client stand-in's log.
 #include "tests/quern2wrapper/iface_test_util.h"
-#include "tests/quern2wrapper/vfs_testsupport.h"
+#include "tests/quern2wrapper/files/files_test_support.h"
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
 #include "plinth/platform/platform_process.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/interfaces.h"
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
+#include "quern2wrapper/files/files.h"
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"
 

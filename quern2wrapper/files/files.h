@@ -10,8 +10,9 @@
 #include <cstdint>
 #include <cstdio>
 
-// Source name of the file layer's assertions.
-#define QUERN_STDIO_SOURCE "quern2wrapper_stdio"
+// Source name of the file layer's assertions, as the library has always
+// reported it (it predates the folder's name).
+#define QUERN_FILES_SOURCE "quern2wrapper_stdio"
 
 constexpr int QUERN_FILE_PATH_SIZE = 1024;
 constexpr int QUERN_WORKING_DIR_SIZE = 1024;

@@ -1,8 +1,8 @@
 // File handles and stream calls over pack and disk files.
-#include "tests/quern2wrapper/vfs_testsupport.h"
+#include "tests/quern2wrapper/files/files_test_support.h"
 #include "tests/quern2wrapper/wrapper_testsupport.h"
 
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
+#include "quern2wrapper/files/files.h"
 #include "quern2wrapper/quernerror.h"
 
 #include <cstring>

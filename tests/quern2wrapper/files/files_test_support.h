@@ -4,7 +4,7 @@
 #pragma once
 
 #include "quern2wrapper/clientinterfaces.h"
-#include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
+#include "quern2wrapper/include/quern.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "tests/quern2wrapper/vfs_testsupport.h"
+#include "tests/quern2wrapper/files/files_test_support.h"
 
 #include "bndlib/packwriter.h"
 #include "plinth/platform/platform_env.h"
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
+#include "quern2wrapper/files/files.h"
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"
 

@@ -1,11 +1,11 @@
 // The stdio-like file calls. Pack handles are served from the mounted packs,
 // everything else from the C runtime's streams; writing is disk-only.
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
+#include "quern2wrapper/files/files.h"
 
 #include "plinth/dbg.h"
 #include "plinth/memalloc.h"
 #include "plinth/platform/platform_crtfile.h"
-#include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
+#include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_export.h"
 #include "quern2wrapper/quernerror.h"
 
@@ -24,7 +24,7 @@ void SetFailure(TQuernError* pError, int failureType)
 void CheckDiskOnly(uint32_t hFile, int nLine)
 {
     if (hFile & BND_FILE_HANDLE_FLAG)
-        AssertFailed(QUERN_STDIO_SOURCE, nLine, "!(hFile & BND_FILE_HANDLE_FLAG)");
+        AssertFailed(QUERN_FILES_SOURCE, nLine, "!(hFile & BND_FILE_HANDLE_FLAG)");
 }
 
 int32_t ClampPosition(int64_t position, int32_t size)
@@ -254,13 +254,13 @@ QUERN_EXPORT int QuernPrintFile(QuernFileHandle hFile, TQuernError* pError, cons
     if (fclose(pNull) != 0 || len <= 0) return 0;
 
     char* pText = static_cast<char*>(
-        MemAlloc_AllocQuietTagged((size_t)len + 1, QUERN_STDIO_SOURCE, __LINE__));
+        MemAlloc_AllocQuietTagged((size_t)len + 1, QUERN_FILES_SOURCE, __LINE__));
     if (!pText) return 0;
     va_start(args, pszFormat);
     vsnprintf(pText, (size_t)len + 1, pszFormat, args);
     va_end(args);
     size_t written = fwrite(pText, 1, (size_t)len, pStream);
-    MemAlloc_FreeTagged(pText, QUERN_STDIO_SOURCE, __LINE__);
+    MemAlloc_FreeTagged(pText, QUERN_FILES_SOURCE, __LINE__);
     return (int)written;
 }
 

@@ -1,9 +1,9 @@
 // The handle space shared by pack files and disk streams, and the path
 // normalisation done before a pack lookup.
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
+#include "quern2wrapper/files/files.h"
 
 #include "plinth/memalloc.h"
-#include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
+#include "quern2wrapper/include/quern.h"
 #include "trestle/strtools.h"
 
 #include <new>
@@ -37,13 +37,13 @@ constexpr uint32_t PACK_INDEX_MASK = 0x9FFFFFFFu;
 
 PackEntryHandle* NewPackEntry(const PackEntryHandle& entry)
 {
-    void* pMem = MemAlloc_AllocTagged(sizeof(PackEntryHandle), QUERN_STDIO_SOURCE, __LINE__);
+    void* pMem = MemAlloc_AllocTagged(sizeof(PackEntryHandle), QUERN_FILES_SOURCE, __LINE__);
     return pMem ? new (pMem) PackEntryHandle(entry) : nullptr;
 }
 
 void DeletePackEntry(PackEntryHandle* pEntry)
 {
-    if (pEntry) MemAlloc_FreeTagged(pEntry, QUERN_STDIO_SOURCE, __LINE__);
+    if (pEntry) MemAlloc_FreeTagged(pEntry, QUERN_FILES_SOURCE, __LINE__);
 }
 } // namespace
 

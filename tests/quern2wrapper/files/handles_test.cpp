@@ -1,7 +1,7 @@
 // Several threads opening, reading and closing pack files, and searching.
-#include "tests/quern2wrapper/vfs_testsupport.h"
+#include "tests/quern2wrapper/files/files_test_support.h"
 
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
+#include "quern2wrapper/files/files.h"
 
 #include <atomic>
 #include <string>

@@ -1,9 +1,9 @@
 // Stat, directory search over disk and packs, and local copies of pack files.
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
+#include "quern2wrapper/files/files.h"
 
 #include "plinth/memalloc.h"
 #include "plinth/platform/platform_crtfile.h"
-#include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
+#include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_export.h"
 #include "quern2wrapper/quernerror.h"
 #include "trestle/fileio.h"
@@ -51,7 +51,7 @@ constexpr uint32_t LOCAL_COPY_PIECE = 0x100000;
 
 FindState* NewFindState()
 {
-    void* pMem = MemAlloc_AllocTagged(sizeof(FindState), QUERN_STDIO_SOURCE, __LINE__);
+    void* pMem = MemAlloc_AllocTagged(sizeof(FindState), QUERN_FILES_SOURCE, __LINE__);
     return pMem ? new (pMem) FindState() : nullptr;
 }
 
@@ -60,7 +60,7 @@ void DeleteFindState(FindState* pState)
     if (!pState) return;
     if (pState->m_hDiskFind != PLAT_CRT_FIND_NONE) Plat_CrtFindClose(pState->m_hDiskFind);
     pState->~FindState();
-    MemAlloc_FreeTagged(pState, QUERN_STDIO_SOURCE, __LINE__);
+    MemAlloc_FreeTagged(pState, QUERN_FILES_SOURCE, __LINE__);
 }
 
 void SetPackTimes(QuernElemInfo* pInfo)
@@ -114,7 +114,7 @@ bool CopyPackEntry(PackEntryHandle* pEntry, const char* pszPath)
     uint32_t total = (uint32_t)(pEntry->m_nSize - pEntry->m_nPosition);
     uint32_t pieceSize = total < LOCAL_COPY_PIECE ? total : LOCAL_COPY_PIECE;
     char* pPiece = static_cast<char*>(
-        MemAlloc_AllocQuietTagged(pieceSize > 0 ? pieceSize : 1, QUERN_STDIO_SOURCE, __LINE__));
+        MemAlloc_AllocQuietTagged(pieceSize > 0 ? pieceSize : 1, QUERN_FILES_SOURCE, __LINE__));
     if (!pPiece) return false;
 
     bool bOk = true;
@@ -150,7 +150,7 @@ bool CopyPackEntry(PackEntryHandle* pEntry, const char* pszPath)
         done += want;
     } while (done < total);
     if (writer.IsOpen()) writer.Close();
-    MemAlloc_FreeTagged(pPiece, QUERN_STDIO_SOURCE, __LINE__);
+    MemAlloc_FreeTagged(pPiece, QUERN_FILES_SOURCE, __LINE__);
     return bOk;
 }
 } // namespace

@@ -1,11 +1,11 @@
 // The mount table: the working directory, the default packs from the
 // configuration, the installed depots or the bnds folder, and the mount
 // exports.
-#include "quern2wrapper/quern2wrapper_stdio/filelayer.h"
+#include "quern2wrapper/files/files.h"
 
 #include "plinth/platform/platform_env.h"
 #include "quern2wrapper/depotappmap.h"
-#include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
+#include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_export.h"
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"
