@@ -1,7 +1,7 @@
 #include "bndlib/packtool.h"
 
 #include "bndlib/packcrc.h"
-#include "bndlib/packedstore.h"
+#include "bndlib/packstore.h"
 #include "bndlib/packwriter.h"
 #include "plinth/platform/platform_console.h"
 #include "trestle/fileio.h"

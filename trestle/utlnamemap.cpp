@@ -5,7 +5,9 @@
 
 #include <cstring>
 
-#define UTLDICT_SOURCE "..\\trestle\\utldict"
+// The allocation tag of the map's name copies: the name allocation reports
+// have always shown for them, kept so that reports compare across versions.
+#define UTLNAMEMAP_ALLOC_TAG "..\\trestle\\utldict"
 
 bool UtlNameLess(const char* pchLeft, const char* pchRight)
 {
@@ -36,12 +38,12 @@ char* UtlNameMap_CopyName(const char* pchName)
 {
     if (!pchName) return nullptr;
     size_t cb = strlen(pchName) + 1;
-    char* pchCopy = static_cast<char*>(MemAlloc_AllocTagged(cb, UTLDICT_SOURCE, __LINE__));
+    char* pchCopy = static_cast<char*>(MemAlloc_AllocTagged(cb, UTLNAMEMAP_ALLOC_TAG, __LINE__));
     if (pchCopy) memcpy(pchCopy, pchName, cb);
     return pchCopy;
 }
 
 void UtlNameMap_FreeName(char* pchName)
 {
-    if (pchName) MemAlloc_FreeTagged(pchName, UTLDICT_SOURCE, __LINE__);
+    if (pchName) MemAlloc_FreeTagged(pchName, UTLNAMEMAP_ALLOC_TAG, __LINE__);
 }

@@ -2,7 +2,7 @@
 // path normalisation and the two start-up steps.
 #pragma once
 
-#include "bndlib/packedstore.h"
+#include "bndlib/packstore.h"
 #include "plinth/threadtools.h"
 #include "trestle/utlsortedtree.h"
 #include "trestle/utlvector.h"

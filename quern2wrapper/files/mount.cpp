@@ -9,7 +9,7 @@
 #include "quern2wrapper/quern_export.h"
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"
-#include "trestle/KeyValues.h"
+#include "trestle/keyvalues.h"
 #include "trestle/fileio.h"
 #include "trestle/strtools.h"
 #include "trestle/utlbuffer.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bnd_test_util.h"
-#include "bndlib/packedstore.h"
+#include "bndlib/packstore.h"
 #include "bndlib/packwriter.h"
 
 using namespace bndtest;

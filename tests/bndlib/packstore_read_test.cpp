@@ -9,7 +9,7 @@
 
 #include "bnd_test_util.h"
 #include "bndlib/packcrc.h"
-#include "bndlib/packedstore.h"
+#include "bndlib/packstore.h"
 #include "bndlib/packwriter.h"
 
 using namespace bndtest;

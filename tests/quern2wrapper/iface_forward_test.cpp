@@ -397,12 +397,12 @@ protected:
 };
 
 // Disk and pack files, mounting and search, in a scratch folder.
-class IfaceForwardFiles : public VfsTest
+class IfaceForwardFiles : public FilesTest
 {
 protected:
     void SetUp() override
     {
-        VfsTest::SetUp();
+        FilesTest::SetUp();
         std::string install = AbsoluteBackslashPath("install");
         m_apps.m_installDirs[0] = install;
         m_apps.m_depots = {3};

@@ -1,4 +1,4 @@
-#include "trestle/keyvaluessystem.h"
+#include "trestle/keyvalues_system.h"
 
 #include "trestle/strtools.h"
 #include "trestle/utlstring.h"

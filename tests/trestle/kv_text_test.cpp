@@ -1,4 +1,4 @@
-#include "trestle/KeyValues.h"
+#include "trestle/keyvalues.h"
 
 #include "trestle/utlbuffer.h"
 

@@ -92,7 +92,7 @@ QuernAppId s_nSavedAppId;
 char s_szSavedInstallDir[QUERN_INSTALL_DIR_SIZE];
 } // namespace
 
-void VfsTest::SetUp()
+void FilesTest::SetUp()
 {
     const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
     // Lower case: packs look for their directory file by its lower-cased name.
@@ -116,7 +116,7 @@ void VfsTest::SetUp()
     memset(&m_error, 'x', sizeof(m_error));
 }
 
-void VfsTest::TearDown()
+void FilesTest::TearDown()
 {
     UnmountAll();
     verboseLogging = 0;
@@ -128,7 +128,7 @@ void VfsTest::TearDown()
     fs::remove_all(m_root, ec);
 }
 
-std::string VfsTest::AbsoluteBackslashPath(const std::string& relative) const
+std::string FilesTest::AbsoluteBackslashPath(const std::string& relative) const
 {
     char szCwd[1024];
     Plat_GetCurrentDirectory(szCwd, sizeof(szCwd));
@@ -138,7 +138,7 @@ std::string VfsTest::AbsoluteBackslashPath(const std::string& relative) const
     return path;
 }
 
-void VfsTest::MountFixture(const std::string& name, const PackFiles& files)
+void FilesTest::MountFixture(const std::string& name, const PackFiles& files)
 {
     WritePack(Path(name), files);
     size_t before = GetMountTable().Count();

@@ -60,7 +60,7 @@ public:
 
 // Runs each test in a scratch folder under the current directory with nothing
 // mounted, the log off and no configuration file; restores all of it after.
-class VfsTest : public ::testing::Test
+class FilesTest : public ::testing::Test
 {
 protected:
     void SetUp() override;

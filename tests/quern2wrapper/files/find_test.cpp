@@ -40,12 +40,12 @@ Item ToItem(const QuernElemInfo& info)
     return {info.name, info.isDirectory, info.size, info.isLocal};
 }
 
-class VfsFind : public VfsTest
+class FilesFind : public FilesTest
 {
 protected:
     void SetUp() override
     {
-        VfsTest::SetUp();
+        FilesTest::SetUp();
         MountFixture("pak", {{"maps/e1.map", std::string(300, 'm')},
                              {"maps/sub/deep.map", "d"},
                              {"maps/e2.map", "e2"},
@@ -81,7 +81,7 @@ protected:
 };
 } // namespace
 
-TEST_F(VfsFind, StatPackItems)
+TEST_F(FilesFind, StatPackItems)
 {
     QuernElemInfo info;
     memset(&info, 0x55, sizeof(info));
@@ -106,7 +106,7 @@ TEST_F(VfsFind, StatPackItems)
     EXPECT_EQ(0, QuernIsFileImmediatelyAvailable("maps\\missing.map", &m_error));
 }
 
-TEST_F(VfsFind, StatDiskItems)
+TEST_F(FilesFind, StatDiskItems)
 {
     WriteDiskFile(Path("disk/file.bin"), "12345");
     QuernElemInfo info;
@@ -125,7 +125,7 @@ TEST_F(VfsFind, StatDiskItems)
     EXPECT_EQ(QUERN_FAILURE_NOT_FOUND, m_error.failureType);
 }
 
-TEST_F(VfsFind, PackSearchListsDirectoriesThenFiles)
+TEST_F(FilesFind, PackSearchListsDirectoriesThenFiles)
 {
     uint32_t hFind = 0;
     std::vector<Item> items = Search("maps/*.*", 2, &hFind);
@@ -154,7 +154,7 @@ TEST_F(VfsFind, PackSearchListsDirectoriesThenFiles)
     EXPECT_STREQ("QuernFindFirst failed", m_error.description);
 }
 
-TEST_F(VfsFind, HandlesCountUpAndAreNeverReused)
+TEST_F(FilesFind, HandlesCountUpAndAreNeverReused)
 {
     QuernElemInfo info;
     uint32_t first = QuernFindFirst("maps/*.map", 1, &info, &m_error);
@@ -172,7 +172,7 @@ TEST_F(VfsFind, HandlesCountUpAndAreNeverReused)
     QuernFindClose(first + 3, &m_error);
 }
 
-TEST_F(VfsFind, DiskItemsComeFirst)
+TEST_F(FilesFind, DiskItemsComeFirst)
 {
     WriteDiskFile(Path("mix/a.map"), "aaaa");
     std::string pattern = Path("mix/*.map");
@@ -188,7 +188,7 @@ TEST_F(VfsFind, DiskItemsComeFirst)
     QuernFindClose(hFind, &m_error);
 }
 
-TEST_F(VfsFind, DiskWildcards)
+TEST_F(FilesFind, DiskWildcards)
 {
     for (const char* pszName : {"name", "name.txt", "name.dat", "other.txt", "ab.c", "abc.c"})
         WriteDiskFile(Path(std::string("w/") + pszName), "x");
@@ -204,7 +204,7 @@ TEST_F(VfsFind, DiskWildcards)
     EXPECT_EQ(Names({"abc.c"}), DiskNames(Path("w/a?c.c")));
 }
 
-TEST_F(VfsFind, LocalCopies)
+TEST_F(FilesFind, LocalCopies)
 {
     std::string big(2500000, '\0');
     for (size_t i = 0; i < big.size(); ++i)
@@ -233,7 +233,7 @@ TEST_F(VfsFind, LocalCopies)
     EXPECT_FALSE(DiskFileExists(Path("copy/none.bin")));
 }
 
-TEST_F(VfsFind, LocalCopyOfAShortEntryLeavesNothing)
+TEST_F(FilesFind, LocalCopyOfAShortEntryLeavesNothing)
 {
     std::string rel = Path("short/big.bin");
     WritePack(Path("shortpak"), {{rel, std::string(2500000, 's')}});
@@ -245,7 +245,7 @@ TEST_F(VfsFind, LocalCopyOfAShortEntryLeavesNothing)
     EXPECT_FALSE(DiskFileExists(rel));
 }
 
-TEST_F(VfsFind, LogLines)
+TEST_F(FilesFind, LogLines)
 {
     WritePack(Path("logpak"), {{"vfslog/only.txt", "o"}});
     MountPack(Path("logpak").c_str());

@@ -10,7 +10,7 @@
 
 namespace
 {
-class VfsConcurrency : public VfsTest
+class FilesConcurrency : public FilesTest
 {
 };
 
@@ -21,7 +21,7 @@ std::string Content(int i)
 }
 } // namespace
 
-TEST_F(VfsConcurrency, ThreadsReadTheirOwnFiles)
+TEST_F(FilesConcurrency, ThreadsReadTheirOwnFiles)
 {
     const int kFiles = 64;
     PackFiles files;
@@ -56,7 +56,7 @@ TEST_F(VfsConcurrency, ThreadsReadTheirOwnFiles)
     EXPECT_EQ(0, failures.load());
 }
 
-TEST_F(VfsConcurrency, SearchesAndStatsRunTogether)
+TEST_F(FilesConcurrency, SearchesAndStatsRunTogether)
 {
     MountFixture("pak", {{"s/a.txt", "a"}, {"s/b.txt", "b"}, {"s/d/c.txt", "c"}});
     std::atomic<int> failures(0);

@@ -35,12 +35,12 @@ std::string ReadPackText(const char* pszPath)
     return (h & BND_FILE_HANDLE_FLAG) ? std::string(buf, n) : std::string("(not in a pack)");
 }
 
-class VfsMount : public VfsTest
+class FilesMount : public FilesTest
 {
 };
 } // namespace
 
-TEST_F(VfsMount, ConfigurationMountsInFileOrderLatestFirst)
+TEST_F(FilesMount, ConfigurationMountsInFileOrderLatestFirst)
 {
     WritePack(Path("one"), {{"shared.txt", "one"}, {"only1.txt", "1"}});
     WritePack(Path("two"), {{"shared.txt", "two"}});
@@ -69,7 +69,7 @@ TEST_F(VfsMount, ConfigurationMountsInFileOrderLatestFirst)
     EXPECT_EQ(2, GetMountTable().Count());
 }
 
-TEST_F(VfsMount, ConfigurationWithoutMountFallsBackToDepots)
+TEST_F(FilesMount, ConfigurationWithoutMountFallsBackToDepots)
 {
     WriteDiskFile("quern_bnds.kvt", "\"anything\" { \"spewfileio\" \"true\" }\n");
     std::string install = AbsoluteBackslashPath("install");
@@ -88,7 +88,7 @@ TEST_F(VfsMount, ConfigurationWithoutMountFallsBackToDepots)
     EXPECT_EQ("Mounting " + Lower(install) + "\\bnds\\depot_6_dir.bnd", capture.Lines()[1]);
 }
 
-TEST_F(VfsMount, UnparseableConfigurationFailsWithClearRecord)
+TEST_F(FilesMount, UnparseableConfigurationFailsWithClearRecord)
 {
     WriteDiskFile("quern_bnds.kvt", "\"bnds\"\n{\n  \"mount\"\n  {\n");
     EXPECT_EQ(0, QuernMountAppFilesystem(&m_error));
@@ -97,7 +97,7 @@ TEST_F(VfsMount, UnparseableConfigurationFailsWithClearRecord)
     EXPECT_EQ(0, GetMountTable().Count());
 }
 
-TEST_F(VfsMount, SameDepotMountsOnceAndMissingDepotSilently)
+TEST_F(FilesMount, SameDepotMountsOnceAndMissingDepotSilently)
 {
     std::string install = AbsoluteBackslashPath("install");
     m_apps.m_installDirs[0] = install;
@@ -120,7 +120,7 @@ TEST_F(VfsMount, SameDepotMountsOnceAndMissingDepotSilently)
     EXPECT_EQ(std::vector<QuernAppId>({0, 0, 0}), m_apps.m_folderQueries);
 }
 
-TEST_F(VfsMount, DirectoryScanMountsDepotPacks)
+TEST_F(FilesMount, DirectoryScanMountsDepotPacks)
 {
     strcpy(g_szAppInstallDir, Path("install").c_str());
     WritePack(Path("install/bnds/depot_7"), {{"seven.txt", "7"}});
@@ -142,7 +142,7 @@ TEST_F(VfsMount, DirectoryScanMountsDepotPacks)
     EXPECT_EQ("7", ReadPackText("seven.txt"));
 }
 
-TEST_F(VfsMount, UnmountInvalidatesPackHandlesOnly)
+TEST_F(FilesMount, UnmountInvalidatesPackHandlesOnly)
 {
     MountFixture("pak", {{"a.txt", "AAAA"}});
     uint32_t hPack = QuernOpenFile("a.txt", "rb", &m_error);
@@ -167,7 +167,7 @@ TEST_F(VfsMount, UnmountInvalidatesPackHandlesOnly)
 }
 
 // Run only as a child with a command line of its own (see below).
-TEST(VfsCommandLine, DISABLED_Child)
+TEST(FilesCommandLine, DISABLED_Child)
 {
     char szExpected[8] = {};
     Plat_GetEnvironmentVariable("QUERN_VFS_EXPECT_VERBOSE", szExpected, sizeof(szExpected));
@@ -179,7 +179,7 @@ TEST(VfsCommandLine, DISABLED_Child)
     EXPECT_EQ(atoi(szExpected), verboseLogging);
 }
 
-TEST(VfsCommandLine, SpewfileioOverridesTheSwitch)
+TEST(FilesCommandLine, SpewfileioOverridesTheSwitch)
 {
 #if defined(_WIN32)
     std::string exe = BinaryPath("quern2wrapper_tests.exe");
@@ -190,7 +190,7 @@ TEST(VfsCommandLine, SpewfileioOverridesTheSwitch)
 #endif
     std::string command = "\"" + exe +
                           "\" --gtest_also_run_disabled_tests "
-                          "--gtest_filter=VfsCommandLine.DISABLED_Child -debugquern2wrapper" +
+                          "--gtest_filter=FilesCommandLine.DISABLED_Child -debugquern2wrapper" +
                           pszQuiet;
     struct Case
     {
@@ -214,12 +214,12 @@ TEST(VfsCommandLine, SpewfileioOverridesTheSwitch)
 
 namespace
 {
-class VfsStartup : public VfsTest
+class FilesStartup : public FilesTest
 {
 protected:
     void SetUp() override
     {
-        VfsTest::SetUp();
+        FilesTest::SetUp();
         ResetStandInEnv();
         StartStandInLog();
         RegisterClient(BinaryPath("quernclient.dll").c_str(), Plat_GetCurrentProcessId());
@@ -232,12 +232,12 @@ protected:
         ResetStandInEnv();
         SetEnv("QUERN_STANDIN_DEPOTS_440", nullptr);
         SetEnv("QUERN_STANDIN_LOG", nullptr);
-        VfsTest::TearDown();
+        FilesTest::TearDown();
     }
 };
 } // namespace
 
-TEST_F(VfsStartup, StartupMountsInstalledDepots)
+TEST_F(FilesStartup, StartupMountsInstalledDepots)
 {
     SetEnv("QUERN_STANDIN_APPID", "440");
     SetEnv("QUERN_STANDIN_INSTALLDIR_440", AbsoluteBackslashPath("game").c_str());
@@ -263,7 +263,7 @@ TEST_F(VfsStartup, StartupMountsInstalledDepots)
     EXPECT_EQ(2, GetMountTable().Count());
 }
 
-TEST_F(VfsStartup, MountFilesystemAsksTheDepotsApplication)
+TEST_F(FilesStartup, MountFilesystemAsksTheDepotsApplication)
 {
     g_pApps = &m_apps;
     DepotAppMap_Set(91001, 91000);

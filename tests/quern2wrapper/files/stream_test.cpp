@@ -10,12 +10,12 @@
 
 namespace
 {
-class VfsStream : public VfsTest
+class FilesStream : public FilesTest
 {
 protected:
     void SetUp() override
     {
-        VfsTest::SetUp();
+        FilesTest::SetUp();
         MountFixture("pak", {{"data/x.txt", "pack bytes"},
                              {"vfsshadow/x.txt", "pack bytes"},
                              {"text/crlf.txt", std::string("a\r\nb")},
@@ -31,7 +31,7 @@ protected:
 };
 } // namespace
 
-TEST_F(VfsStream, PackComesBeforeDiskAndWriteModesGoToDisk)
+TEST_F(FilesStream, PackComesBeforeDiskAndWriteModesGoToDisk)
 {
     // The disk path is relative to the current directory, as the pack path is
     // to the pack.
@@ -58,14 +58,14 @@ TEST_F(VfsStream, PackComesBeforeDiskAndWriteModesGoToDisk)
     RemoveDiskDirectory("vfsshadow");
 }
 
-TEST_F(VfsStream, MissingFileFailsWithNotFound)
+TEST_F(FilesStream, MissingFileFailsWithNotFound)
 {
     EXPECT_EQ(0u, Open(Path("nowhere.txt").c_str(), "rb"));
     EXPECT_EQ(QUERN_FAILURE_NOT_FOUND, m_error.failureType);
     EXPECT_EQ('\0', m_error.description[0]);
 }
 
-TEST_F(VfsStream, TextModeCollapsesLineEndsWithinOneRead)
+TEST_F(FilesStream, TextModeCollapsesLineEndsWithinOneRead)
 {
     uint32_t h = Open("text/crlf.txt", "rt");
     EXPECT_EQ(BND_FILE_HANDLE_FLAG | BND_TEXT_MODE_FLAG,
@@ -86,7 +86,7 @@ TEST_F(VfsStream, TextModeCollapsesLineEndsWithinOneRead)
     QuernCloseFile(h, &m_error);
 }
 
-TEST_F(VfsStream, TextModeByteByByte)
+TEST_F(FilesStream, TextModeByteByByte)
 {
     // a CR LF b CR c CR: CR LF becomes LF; a lone CR stays and the byte after
     // it comes next; a CR at the end stays.
@@ -109,7 +109,7 @@ TEST_F(VfsStream, TextModeByteByByte)
     QuernCloseFile(h, &m_error);
 }
 
-TEST_F(VfsStream, SeekClampsAndElementReads)
+TEST_F(FilesStream, SeekClampsAndElementReads)
 {
     uint32_t h = Open("bin/ten.bin", "rb");
     EXPECT_EQ(0, QuernSeekFile(h, 110, 0, &m_error));
@@ -137,7 +137,7 @@ TEST_F(VfsStream, SeekClampsAndElementReads)
     QuernCloseFile(h, &m_error);
 }
 
-TEST_F(VfsStream, GetcAtEndAndOnHighByte)
+TEST_F(FilesStream, GetcAtEndAndOnHighByte)
 {
     uint32_t h = Open("bin/ff.bin", "rb");
     EXPECT_EQ(0x41, QuernGetc(h, &m_error));
@@ -146,7 +146,7 @@ TEST_F(VfsStream, GetcAtEndAndOnHighByte)
     QuernCloseFile(h, &m_error);
 }
 
-TEST_F(VfsStream, HandleZeroAndClosedHandlesAreUnknown)
+TEST_F(FilesStream, HandleZeroAndClosedHandlesAreUnknown)
 {
     char buf[4];
     EXPECT_EQ(-1, QuernCloseFile(0, &m_error));
@@ -183,7 +183,7 @@ TEST_F(VfsStream, HandleZeroAndClosedHandlesAreUnknown)
     EXPECT_EQ(-1, QuernTellFile(hDisk, &m_error));
 }
 
-TEST_F(VfsStream, ThreeSpellingsFindOneEntry)
+TEST_F(FilesStream, ThreeSpellingsFindOneEntry)
 {
     std::string absolute = std::string(GetWorkingDirectory()) + "data\\x.txt";
     for (const std::string& path :
@@ -201,7 +201,7 @@ TEST_F(VfsStream, ThreeSpellingsFindOneEntry)
     EXPECT_STREQ("a\\b\\d.txt", out);
 }
 
-TEST_F(VfsStream, IndicesAreReusedMostRecentlyFreedFirst)
+TEST_F(FilesStream, IndicesAreReusedMostRecentlyFreedFirst)
 {
     uint32_t a = Open("data/x.txt", "rb");
     uint32_t b = Open("bin/ten.bin", "rb");
@@ -229,7 +229,7 @@ TEST_F(VfsStream, IndicesAreReusedMostRecentlyFreedFirst)
     QuernCloseFile(d2, &m_error);
 }
 
-TEST_F(VfsStream, DiskStreamCalls)
+TEST_F(FilesStream, DiskStreamCalls)
 {
     std::string path = Path("disk.txt");
     uint32_t h = Open(path.c_str(), "wb+");
@@ -266,7 +266,7 @@ TEST_F(VfsStream, DiskStreamCalls)
     EXPECT_EQ(0, QuernCloseFile(h, &m_error));
 }
 
-TEST_F(VfsStream, DiskOnlyCallsRefusePackHandles)
+TEST_F(FilesStream, DiskOnlyCallsRefusePackHandles)
 {
     uint32_t h = Open("data/x.txt", "rb");
     DebugOutputCapture capture;
@@ -288,7 +288,7 @@ TEST_F(VfsStream, DiskOnlyCallsRefusePackHandles)
     QuernCloseFile(h, &m_error);
 }
 
-TEST_F(VfsStream, LogLines)
+TEST_F(FilesStream, LogLines)
 {
     verboseLogging = 1;
     DebugOutputCapture capture;

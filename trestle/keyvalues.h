@@ -1,6 +1,6 @@
 // KeyValues: a compact tree of named nodes. A node holds either one typed
 // value or a list of child nodes; siblings are chained through the peer link.
-// Names live in the key-name pool (keyvaluessystem.h) and are stored as
+// Names live in the key-name pool (keyvalues_system.h) and are stored as
 // 24-bit symbols, so name comparisons are integer comparisons and ignore case.
 //
 // A node is four words: the 8-byte value area, the symbol/type/flags word
@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "trestle/keyvaluessystem.h"
+#include "trestle/keyvalues_system.h"
 
 class CUtlBuffer;
 class KeyValuesTextParser;

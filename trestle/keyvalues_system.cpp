@@ -1,5 +1,5 @@
 // The process-wide pool of key names.
-#include "trestle/keyvaluessystem.h"
+#include "trestle/keyvalues_system.h"
 
 #include "plinth/dbg.h"
 #include "plinth/memalloc.h"

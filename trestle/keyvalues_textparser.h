@@ -3,7 +3,7 @@
 // stack of each KeyValues::LoadFromBuffer call.
 #pragma once
 
-#include "trestle/keyvaluessystem.h"
+#include "trestle/keyvalues_system.h"
 
 class CUtlBuffer;
 

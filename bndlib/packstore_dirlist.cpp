@@ -1,5 +1,5 @@
 // PackStore: the directory list and the directory queries built on it.
-#include "bndlib/packedstore_internal.h"
+#include "bndlib/packstore_internal.h"
 
 #include "trestle/strtools.h"
 #include "trestle/utlnamemap.h"

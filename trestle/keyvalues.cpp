@@ -1,5 +1,5 @@
 // KeyValues tree: construction, structure, typed reads and writes.
-#include "trestle/KeyValues.h"
+#include "trestle/keyvalues.h"
 
 #include "plinth/dbg.h"
 #include "plinth/memalloc.h"

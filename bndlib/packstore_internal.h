@@ -6,19 +6,21 @@
 #include <cstdint>
 #include <new>
 
-#include "bndlib/packedstore.h"
+#include "bndlib/packstore.h"
 #include "plinth/memalloc.h"
 #include "plinth/threadtools.h"
 #include "trestle/fileio.h"
 #include "trestle/utlsortedtree.h"
 #include "trestle/utlvector.h"
 
-#define PACKEDSTORE_SOURCE "..\\bndlib\\packedstore"
+// Source name of the pack store's assertions and allocations, as the library
+// has always reported it.
+#define PACKSTORE_SOURCE "..\\bndlib\\packedstore"
 
 // Internal objects come from the process allocator like every other container.
 template <class T> T* PackNew()
 {
-    void* pMem = MemAlloc_AllocTagged(sizeof(T), PACKEDSTORE_SOURCE, __LINE__);
+    void* pMem = MemAlloc_AllocTagged(sizeof(T), PACKSTORE_SOURCE, __LINE__);
     return new (pMem) T();
 }
 
@@ -26,7 +28,7 @@ template <class T> void PackDelete(T* p)
 {
     if (!p) return;
     p->~T();
-    MemAlloc_FreeTagged(p, PACKEDSTORE_SOURCE, __LINE__);
+    MemAlloc_FreeTagged(p, PACKSTORE_SOURCE, __LINE__);
 }
 
 constexpr uint32_t PACK_INDEX_EMPTY = 0xFFFFFFFFu;

@@ -1,5 +1,5 @@
 // PackStore: loading the directory file, the lookup index and FindEntry.
-#include "bndlib/packedstore_internal.h"
+#include "bndlib/packstore_internal.h"
 
 #include "plinth/dbg.h"
 #include "trestle/strtools.h"
@@ -170,7 +170,7 @@ PackStore::PackStore()
     m_pSlotTableLock = PackNew<CThreadMutex>();
     m_pCache = PackNew<PackBlockCache>();
     m_pSlots = (PackArchiveSlot*)MemAlloc_AllocTagged(
-        sizeof(PackArchiveSlot) * BND_ARCHIVE_SLOT_COUNT, PACKEDSTORE_SOURCE, __LINE__);
+        sizeof(PackArchiveSlot) * BND_ARCHIVE_SLOT_COUNT, PACKSTORE_SOURCE, __LINE__);
     for (int i = 0; i < BND_ARCHIVE_SLOT_COUNT; ++i)
         new (&m_pSlots[i]) PackArchiveSlot();
 }
@@ -185,7 +185,7 @@ PackStore::~PackStore()
     CloseArchives();
     for (int i = 0; i < BND_ARCHIVE_SLOT_COUNT; ++i)
         m_pSlots[i].~PackArchiveSlot();
-    MemAlloc_FreeTagged(m_pSlots, PACKEDSTORE_SOURCE, __LINE__);
+    MemAlloc_FreeTagged(m_pSlots, PACKSTORE_SOURCE, __LINE__);
     PackDelete(m_pCache);
     PackDelete(m_pSlotTableLock);
     PackDelete(m_pDirList);
@@ -196,7 +196,7 @@ PackStore::~PackStore()
 
 void PackStore::Clear()
 {
-    if (m_pTree != m_emptyTree) MemAlloc_FreeTagged(m_pTree, PACKEDSTORE_SOURCE, __LINE__);
+    if (m_pTree != m_emptyTree) MemAlloc_FreeTagged(m_pTree, PACKSTORE_SOURCE, __LINE__);
     m_pTree = m_emptyTree;
     m_emptyTree[0] = 0;
     m_uTreeSize = 1;
@@ -286,12 +286,12 @@ void PackStore::Load(const char* pszBasePath)
     }
     if (!reader.Seek(m_nHeaderSize, 0)) return;
     uint8_t* pTree =
-        (uint8_t*)MemAlloc_AllocQuietTagged((size_t)ulTreeSize, PACKEDSTORE_SOURCE, __LINE__);
+        (uint8_t*)MemAlloc_AllocQuietTagged((size_t)ulTreeSize, PACKSTORE_SOURCE, __LINE__);
     if (!pTree) return;
     uint32_t cubRead = 0;
     if (!reader.Read(pTree, (uint32_t)ulTreeSize, &cubRead) || cubRead != ulTreeSize)
     {
-        MemAlloc_FreeTagged(pTree, PACKEDSTORE_SOURCE, __LINE__);
+        MemAlloc_FreeTagged(pTree, PACKSTORE_SOURCE, __LINE__);
         return;
     }
     reader.Close();

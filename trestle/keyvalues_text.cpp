@@ -1,6 +1,6 @@
 // KeyValues text form: tokenizer, reader with conditions, writer.
-#include "trestle/KeyValues.h"
-#include "trestle/KeyValuesTextParser.h"
+#include "trestle/keyvalues.h"
+#include "trestle/keyvalues_textparser.h"
 
 #include "plinth/dbg.h"
 #include "plinth/memalloc.h"

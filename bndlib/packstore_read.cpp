@@ -3,7 +3,7 @@
 // Lock order: the slot-table lock (only inside OpenArchive), then one archive
 // slot's lock for the whole positioning and reading of that archive, inside
 // it the block cache's reader/writer lock.
-#include "bndlib/packedstore_internal.h"
+#include "bndlib/packstore_internal.h"
 
 #include "plinth/dbg.h"
 #include "trestle/strtools.h"
@@ -129,7 +129,7 @@ int PackStore::ReadEntry(PackEntryHandle& handle, void* pDest, int nCount)
         }
     }
     handle.m_nPosition += (int32_t)got;
-    if (got != n) AssertFailed(PACKEDSTORE_SOURCE, kShortReadLine, "nRead == nNumBytes");
+    if (got != n) AssertFailed(PACKSTORE_SOURCE, kShortReadLine, "nRead == nNumBytes");
     return (int)(k + got);
 }
 
@@ -154,7 +154,7 @@ PackBlockCache::~PackBlockCache()
     {
         int nNode = m_aSlotNode[i];
         if (nNode >= 0 && m_nodes.Element(nNode).m_pBuffer)
-            MemAlloc_FreeTagged(m_nodes.Element(nNode).m_pBuffer, PACKEDSTORE_SOURCE, __LINE__);
+            MemAlloc_FreeTagged(m_nodes.Element(nNode).m_pBuffer, PACKSTORE_SOURCE, __LINE__);
     }
 }
 
@@ -197,7 +197,7 @@ int PackBlockCache::LoadBlock(PackArchiveSlot* pSlot, int32_t nBlockStart)
     }
     if (!pBuffer)
         pBuffer =
-            (uint8_t*)MemAlloc_AllocQuietTagged(BND_CACHE_BLOCK_SIZE, PACKEDSTORE_SOURCE, __LINE__);
+            (uint8_t*)MemAlloc_AllocQuietTagged(BND_CACHE_BLOCK_SIZE, PACKSTORE_SOURCE, __LINE__);
 
     uint32_t cubRead = 0;
     if (pBuffer)

@@ -1,5 +1,5 @@
 // Conditions of the key-values text: «[$WIN32]», «[!$X && ($Y || 1)]».
-#include "trestle/KeyValues.h"
+#include "trestle/keyvalues.h"
 
 #include "plinth/dbg.h"
 #include "plinth/platform/platform_osversion.h"
