@@ -218,7 +218,7 @@ void PackStore::Load(const char* pszBasePath)
     V_BoundedCopy(m_szBasePath, pszBasePath, sizeof(m_szBasePath));
 
     char szDirFile[BND_MAX_BASE_PATH + 16];
-    V_BoundedFormat(szDirFile, sizeof(szDirFile), "%s_dir.bnd", pszBasePath);
+    V_BoundedFormat(szDirFile, sizeof(szDirFile), BND_DIRECTORY_FILE_FORMAT, pszBasePath);
     V_LowerAscii(szDirFile);
     CFileReader reader;
     if (!reader.BOpenFile(szDirFile) && !reader.BOpenFile(pszBasePath)) return;
@@ -589,8 +589,8 @@ void PackStore::BuildArchiveFileName(int nArchiveIndex, char* pszOut, int nOutSi
         if (V_FindNoCase(m_szBasePath, ".bnd"))
             V_BoundedCopy(pszOut, m_szBasePath, nOutSize);
         else
-            V_BoundedFormat(pszOut, nOutSize, "%s_dir.bnd", m_szBasePath);
+            V_BoundedFormat(pszOut, nOutSize, BND_DIRECTORY_FILE_FORMAT, m_szBasePath);
     }
     else
-        V_BoundedFormat(pszOut, nOutSize, "%s_%03d.bnd", m_szBasePath, nArchiveIndex);
+        V_BoundedFormat(pszOut, nOutSize, BND_ARCHIVE_FILE_FORMAT, m_szBasePath, nArchiveIndex);
 }

@@ -80,7 +80,7 @@ void MountPack(const char* pszBasePath)
     }
 
     char szDirFile[QUERN_FILE_PATH_SIZE];
-    V_BoundedFormat(szDirFile, sizeof(szDirFile), "%s_dir.bnd", pszBasePath);
+    V_BoundedFormat(szDirFile, sizeof(szDirFile), BND_DIRECTORY_FILE_FORMAT, pszBasePath);
     V_LowerAscii(szDirFile);
 
     PackStore* pStore = new PackStore(pszBasePath, false);
@@ -146,13 +146,13 @@ bool MountDefaultPacks()
 
     char szBndsDir[QUERN_FILE_PATH_SIZE];
     V_BoundedFormat(szBndsDir, sizeof(szBndsDir), "%s\\bnds", g_szAppInstallDir);
-    CDirIterator it(szBndsDir, "depot_*_dir.bnd");
+    CDirIterator it(szBndsDir, "depot_*" BND_DIRECTORY_FILE_SUFFIX);
     while (it.BNext())
     {
         char szBase[QUERN_FILE_PATH_SIZE];
         V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", g_szAppInstallDir,
                         it.CurrentFileName());
-        if (char* pSuffix = V_FindNoCase(szBase, "_dir.bnd")) *pSuffix = '\0';
+        if (char* pSuffix = V_FindNoCase(szBase, BND_DIRECTORY_FILE_SUFFIX)) *pSuffix = '\0';
         MountPack(szBase);
     }
     return true;

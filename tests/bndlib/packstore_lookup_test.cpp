@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "bnd_test_util.h"
+#include "tests/bndlib/bndlib_test_support.h"
 #include "bndlib/packstore.h"
 #include "bndlib/packwriter.h"
 

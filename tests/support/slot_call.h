@@ -65,7 +65,7 @@ template <typename A> void PushArgWords(uint32_t* pWords, int& nWords, const A& 
 template <typename R, typename... A> R CallSlot(void* pObject, int slot, A... args)
 {
     static_assert(!std::is_floating_point<R>::value, "no slot returns a floating-point value");
-    uint32_t words[2 * sizeof...(A) + 1];
+    uint32_t words[2 * sizeof...(A) + 1] = {};
     int nWords = 0;
     (PushArgWords(words, nWords, args), ...);
     int nLeft = 0;

@@ -1,5 +1,5 @@
 // bndtool: create, list, extract, print, verify and describe bnd packs.
-#include "bndlib/packtool.h"
+#include "tools/bndtool/bndtool.h"
 #include "plinth/platform/platform_env.h"
 
 #include <cstdio>

@@ -1,5 +1,6 @@
-// The commands of bndtool, callable in-process (the executable only forwards
-// its arguments here):
+// bndtool: create, list, extract, print, verify and describe bnd packs. The
+// commands are callable in-process (the executable only forwards its
+// arguments here):
 //
 //   create [--archive-size N] [--preload N] [--embed] <source dir> <pack base>
 //   list [--sizes] [--archives] [--preload] [-l] <pack> [patterns...]
@@ -8,7 +9,7 @@
 //   verify <pack>
 //   info <pack>
 //
-// A pack is named by its base path or by its "_dir.bnd" file. Listings and
+// A pack is named by its base path or by its directory file. Listings and
 // file data go to pOut, messages and progress to pErr.
 #pragma once
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "bnd_test_util.h"
-#include "bndlib/packtool.h"
+#include "tests/bndlib/bndlib_test_support.h"
+#include "tools/bndtool/bndtool.h"
 #include "bndlib/packwriter.h"
 
 using namespace bndtest;
