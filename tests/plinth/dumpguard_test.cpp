@@ -1,7 +1,7 @@
 #include "plinth/dumpguard.h"
 #include "plinth/minidump.h"
 #include "plinth/platform/platform_faultguard.h"
-#include "tests/plinth/minidump_test_util.h"
+#include "tests/plinth/minidump_test_support.h"
 
 #include <gtest/gtest.h>
 

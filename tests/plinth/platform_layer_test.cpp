@@ -4,8 +4,8 @@
 #include "plinth/platform/platform_modules.h"
 #include "plinth/platform/platform_process.h"
 #include "plinth/platform/platform_threadid.h"
-#include "tests/plinth/dbg_test_util.h"
-#include "tests/plinth/platform_debug_capture.h"
+#include "tests/plinth/dbg_test_support.h"
+#include "tests/plinth/platform_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "plinth/platform/platform_file.h"
 #include "plinth/platform/platform_process.h"
 #include "plinth/platform/platform_registry.h"
-#include "tests/plinth/dbg_test_util.h"
+#include "tests/plinth/dbg_test_support.h"
 
 #include <gtest/gtest.h>
 

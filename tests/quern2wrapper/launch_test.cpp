@@ -1,6 +1,6 @@
 // Launching through the client executable stand-in, and the registry reading
 // behind the search for the client's folder.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_process.h"
 #include "plinth/platform/platform_registry.h"

@@ -1,5 +1,5 @@
 // The crash-dump calls forwarded to the crash-dump module stand-in.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_process.h"
 #include "quern2wrapper/clientconnection.h"

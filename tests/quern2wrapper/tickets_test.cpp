@@ -1,5 +1,5 @@
 // Identity tickets, the validation ring, the session key and the server list.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"

@@ -5,7 +5,7 @@
 
 #include "plinth/platform/platform_env.h"
 #include "trestle/strtools.h"
-#include "tests/support/assert_capture.h"
+#include "tests/support/assert_test_support.h"
 
 static std::string RemoveDots(const char* path, bool expectOk = true, char sep = '\\')
 {

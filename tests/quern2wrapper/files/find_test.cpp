@@ -1,6 +1,6 @@
 // Stat, directory search and local copies.
 #include "tests/quern2wrapper/files/files_test_support.h"
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "quern2wrapper/files/files.h"
 #include "quern2wrapper/quernerror.h"

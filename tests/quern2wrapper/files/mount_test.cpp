@@ -2,7 +2,7 @@
 // mount exports; QuernStartup ends with the file layer's start-up, against
 // the client stand-in, and QuernMountFilesystem follows the depot map.
 #include "tests/quern2wrapper/files/files_test_support.h"
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_env.h"
 #include "plinth/platform/platform_process.h"

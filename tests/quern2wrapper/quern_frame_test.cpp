@@ -1,5 +1,5 @@
 // The error record, the not-implemented calls and the calls with fixed answers.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_stubs.h"

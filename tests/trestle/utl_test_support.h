@@ -1,7 +1,7 @@
 // Source names the containers report their assertions under.
 #pragma once
 
-#include "tests/support/assert_capture.h"
+#include "tests/support/assert_test_support.h"
 
 #define UTL_SRC_MEMORY "..\\trestle\\utlmemory"
 #define UTL_SRC_VECTOR "..\\trestle\\utlvector"

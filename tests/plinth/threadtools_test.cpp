@@ -1,6 +1,6 @@
 // Events, locks, thread-local slots, the clock and the lock-free containers,
 // single-threaded semantics and simple hand-offs.
-#include "tests/plinth/thread_testutil.h"
+#include "tests/plinth/threadtools_test_support.h"
 
 #include <gtest/gtest.h>
 

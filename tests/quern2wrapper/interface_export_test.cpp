@@ -1,6 +1,6 @@
 // The factory _f and the general factory CreateInterface.
-#include "tests/quern2wrapper/iface_test_util.h"
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/interfaces_test_support.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/interfaces.h"

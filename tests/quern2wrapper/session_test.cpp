@@ -1,5 +1,5 @@
 // QuernStartup and QuernCleanup against the client stand-in.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_process.h"
 #include "quern2wrapper/include/quern.h"

@@ -1,6 +1,6 @@
 // Stress suites for the locks and lock-free containers; also run under the
 // thread sanitizer.
-#include "tests/plinth/thread_testutil.h"
+#include "tests/plinth/threadtools_test_support.h"
 
 #include <gtest/gtest.h>
 

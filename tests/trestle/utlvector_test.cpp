@@ -2,7 +2,7 @@
 #include "trestle/utlvector.h"
 #include "trestle/utlstring.h"
 
-#include "tests/trestle/utl_test_sources.h"
+#include "tests/trestle/utl_test_support.h"
 
 #include <gtest/gtest.h>
 

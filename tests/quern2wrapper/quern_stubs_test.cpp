@@ -1,5 +1,5 @@
 // The export list of the built library.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_modules.h"
 #include "quern2wrapper/quern_stubs.h"

@@ -1,6 +1,6 @@
 // Application and account queries against the client stand-in, and against a
 // misbehaving apps interface.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_process.h"
 #include "quern2wrapper/apps.h"

@@ -4,7 +4,7 @@
 
 #include "plinth/minidump_internal.h"
 #include "plinth/platform/platform_env.h"
-#include "tests/plinth/dbg_test_util.h"
+#include "tests/plinth/dbg_test_support.h"
 
 #include <gtest/gtest.h>
 

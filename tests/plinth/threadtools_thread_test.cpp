@@ -1,5 +1,5 @@
 // CThread: launch handshake, body and exit, misuse messages.
-#include "tests/plinth/thread_testutil.h"
+#include "tests/plinth/threadtools_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Owned strings and the text builder's inline, heap and error forms.
 #include "trestle/utlstring.h"
 
-#include "tests/trestle/utl_test_sources.h"
+#include "tests/trestle/utl_test_support.h"
 
 #include <gtest/gtest.h>
 

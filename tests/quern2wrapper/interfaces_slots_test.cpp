@@ -1,8 +1,8 @@
 // Every slot of every interface version, called through the raw operation
 // table: the not-implemented exports it reaches (their line and the record
 // position), the operations with bodies of their own, the unused slots.
-#include "tests/quern2wrapper/iface_test_util.h"
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/interfaces_test_support.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/interfaces.h"

@@ -1,6 +1,6 @@
 // The slot order of the interface objects as callers were built against it,
 // written out independently of the library's own lists.
-#include "tests/quern2wrapper/iface_test_util.h"
+#include "tests/quern2wrapper/interfaces_test_support.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 #include "plinth/memstd_heap.h"
 #include "plinth/platform/platform_debug.h"
 #include "plinth/platform/platform_vmem.h"
-#include "tests/plinth/dbg_test_util.h"
+#include "tests/plinth/dbg_test_support.h"
 
 #include <gtest/gtest.h>
 

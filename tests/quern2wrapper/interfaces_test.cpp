@@ -3,9 +3,9 @@
 // version. Both runs must succeed on their own (the expectations inside the
 // scenario) and leave the same trace: results, records, outputs, debugger
 // lines and the client stand-in's log.
-#include "tests/quern2wrapper/iface_test_util.h"
+#include "tests/quern2wrapper/interfaces_test_support.h"
 #include "tests/quern2wrapper/files/files_test_support.h"
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_process.h"
 #include "quern2wrapper/include/quern.h"

@@ -2,7 +2,7 @@
 
 #include "trestle/utlbuffer.h"
 
-#include "kv_test_capture.h"
+#include "tests/trestle/keyvalues_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "trestle/strtools.h"
 #include "trestle/utlstring.h"
 
-#include "kv_test_capture.h"
+#include "tests/trestle/keyvalues_test_support.h"
 #include "tests/support/slot_call.h"
 
 #include <gtest/gtest.h>

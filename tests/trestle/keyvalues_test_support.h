@@ -3,7 +3,7 @@
 // standard output.
 #pragma once
 
-#include "tests/support/assert_capture.h"
+#include "tests/support/assert_test_support.h"
 
 #include <gtest/gtest.h>
 

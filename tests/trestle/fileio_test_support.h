@@ -3,7 +3,7 @@
 // output.
 #pragma once
 
-#include "tests/support/assert_capture.h"
+#include "tests/support/assert_test_support.h"
 
 #include <atomic>
 #include <filesystem>

@@ -1,6 +1,6 @@
 // The client stand-in called through its raw operation tables by slot number:
 // the numbers are fixed by the client, not by the declarations.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 #include "tests/support/slot_call.h"
 
 #include "plinth/platform/platform_modules.h"

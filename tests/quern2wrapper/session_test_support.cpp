@@ -1,4 +1,4 @@
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_debug.h"
 #include "plinth/platform/platform_env.h"

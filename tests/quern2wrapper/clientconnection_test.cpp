@@ -1,6 +1,6 @@
 // Registry reads, the client library's folder, module loading and the
 // interface registry.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "plinth/platform/platform_env.h"
 #include "plinth/platform/platform_modules.h"
