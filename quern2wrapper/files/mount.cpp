@@ -130,27 +130,28 @@ bool MountDefaultPacks()
         KeyValues::DeleteTree(pConfig);
     }
 
-    if (g_pApps)
+    if (g_Session.m_pApps)
     {
         QuernDepotId depots[MAX_INSTALLED_DEPOTS];
-        uint32_t count = g_pApps->ListInstalledDepots(g_nAppId, depots, MAX_INSTALLED_DEPOTS);
+        uint32_t count = g_Session.m_pApps->ListInstalledDepots(g_Session.m_nAppId, depots,
+                                                                MAX_INSTALLED_DEPOTS);
         // The client's count is trusted no further than the array.
         if (count > (uint32_t)MAX_INSTALLED_DEPOTS) count = MAX_INSTALLED_DEPOTS;
         if (count > 0)
         {
             for (uint32_t i = 0; i < count; ++i)
-                MountDepot(g_szAppInstallDir, depots[i]);
+                MountDepot(g_Session.m_szAppInstallDir, depots[i]);
             return true;
         }
     }
 
     char szBndsDir[QUERN_FILE_PATH_SIZE];
-    V_BoundedFormat(szBndsDir, sizeof(szBndsDir), "%s\\bnds", g_szAppInstallDir);
+    V_BoundedFormat(szBndsDir, sizeof(szBndsDir), "%s\\bnds", g_Session.m_szAppInstallDir);
     CDirIterator it(szBndsDir, "depot_*" BND_DIRECTORY_FILE_SUFFIX);
     while (it.BNext())
     {
         char szBase[QUERN_FILE_PATH_SIZE];
-        V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", g_szAppInstallDir,
+        V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", g_Session.m_szAppInstallDir,
                         it.CurrentFileName());
         if (char* pSuffix = V_FindNoCase(szBase, BND_DIRECTORY_FILE_SUFFIX)) *pSuffix = '\0';
         MountPack(szBase);
@@ -174,13 +175,14 @@ QUERN_EXPORT int QuernMountAppFilesystem(TQuernError* pError)
 QUERN_EXPORT int QuernMountFilesystem(uint32_t depotId, const char* pszPath, TQuernError* pError)
 {
     ClearError(pError);
-    QuernAppId appId = g_nAppId;
+    QuernAppId appId = g_Session.m_nAppId;
     DepotAppMap_Find(depotId, &appId);
 
     char szInstallDir[QUERN_INSTALL_DIR_SIZE];
     memset(szInstallDir, 0, sizeof(szInstallDir));
     // Before start-up or after clean-up there is no client to ask.
-    if (g_pApps) g_pApps->GetInstallFolder(appId, szInstallDir, sizeof(szInstallDir));
+    if (g_Session.m_pApps)
+        g_Session.m_pApps->GetInstallFolder(appId, szInstallDir, sizeof(szInstallDir));
     szInstallDir[sizeof(szInstallDir) - 1] = '\0';
     MountDepot(szInstallDir, depotId);
 

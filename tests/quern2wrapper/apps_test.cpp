@@ -37,8 +37,8 @@ protected:
         SetEnv("QUERN_STANDIN_ACCOUNT", "7");
         RegisterClient(BinaryPath("quernclient.dll").c_str(), Plat_GetCurrentProcessId());
         QuernStartup(0, &m_error);
-        ASSERT_NE(nullptr, g_pApps);
-        ASSERT_NE(nullptr, g_pUser);
+        ASSERT_NE(nullptr, g_Session.m_pApps);
+        ASSERT_NE(nullptr, g_Session.m_pUser);
         StartStandInLog();
         memset(&m_error, 'x', sizeof(m_error));
     }
@@ -335,23 +335,6 @@ namespace
 class COverstatingApps : public IQuernApps008
 {
 public:
-    void Reserved0() override {}
-    void Reserved1() override {}
-    void Reserved2() override {}
-    void Reserved3() override {}
-    void Reserved4() override {}
-    void Reserved5() override {}
-    void Reserved6() override {}
-    void Reserved7() override {}
-    void Reserved8() override {}
-    void Reserved9() override {}
-    void Reserved10() override {}
-    void Reserved11() override {}
-    void Reserved12() override {}
-    void Reserved13() override {}
-    void Reserved14() override {}
-    void Reserved15() override {}
-    void Reserved16() override {}
     uint32_t ListInstalledDepots(QuernAppId, QuernDepotId* pDepots, uint32_t maxDepots) override
     {
         m_nCapacity = maxDepots;
@@ -372,8 +355,8 @@ public:
 class AppsOverstatingClient : public ::testing::Test
 {
 protected:
-    void SetUp() override { g_pApps = &m_apps; }
-    void TearDown() override { g_pApps = nullptr; }
+    void SetUp() override { g_Session.m_pApps = &m_apps; }
+    void TearDown() override { g_Session.m_pApps = nullptr; }
     COverstatingApps m_apps;
     TQuernError m_error;
 };

@@ -272,8 +272,8 @@ template <class Api> Trace SessionScenario(Api& api)
     Dirty(e);
     EXPECT_EQ(1, api.QuernStartup(0, &e));
     t.Record("Startup", e);
-    EXPECT_EQ(440u, g_nAppId);
-    EXPECT_STREQ("C:\\Games\\Four Forty", g_szAppInstallDir);
+    EXPECT_EQ(440u, g_Session.m_nAppId);
+    EXPECT_STREQ("C:\\Games\\Four Forty", g_Session.m_szAppInstallDir);
 
     QuernAppStats stats;
     memset(&stats, 0xEE, sizeof(stats));
@@ -354,7 +354,7 @@ template <class Api> Trace SessionScenario(Api& api)
     Dirty(e);
     EXPECT_EQ(1, api.QuernCleanup(&e));
     t.Record("Cleanup", e);
-    EXPECT_EQ(nullptr, g_pApps);
+    EXPECT_EQ(nullptr, g_Session.m_pApps);
 
     UnregisterClient();
     Dirty(e);
@@ -406,7 +406,7 @@ protected:
         std::string install = AbsoluteBackslashPath("install");
         m_apps.m_installDirs[0] = install;
         m_apps.m_depots = {3};
-        strcpy(g_szAppInstallDir, install.c_str());
+        strcpy(g_Session.m_szAppInstallDir, install.c_str());
         WritePack(Path("install/bnds/depot_5"),
                   {{"data/a.txt", "pack text"}, {"data/b.txt", "bee"}, {Path("copy.txt"), "cc"}});
         WritePack(Path("install/bnds/depot_3"), {{"three.txt", "3"}});

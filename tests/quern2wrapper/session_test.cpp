@@ -55,11 +55,11 @@ TEST_F(WrapperSession, StartupObtainsEverythingInOrder)
     std::vector<std::string> lines = capture.Lines();
     if (lines.size() == 2 && lines[1].rfind("Current working dir: ", 0) == 0) lines.pop_back();
     EXPECT_EQ(std::vector<std::string>({"QuernStartup"}), lines);
-    EXPECT_NE(nullptr, g_hClientModule);
-    EXPECT_EQ(17, g_hPipe);
-    EXPECT_EQ(34, g_hUser);
-    EXPECT_EQ(440u, g_nAppId);
-    EXPECT_STREQ("C:\\Games\\Four Forty", g_szAppInstallDir);
+    EXPECT_NE(nullptr, g_Session.m_hClientModule);
+    EXPECT_EQ(17, g_Session.m_hPipe);
+    EXPECT_EQ(34, g_Session.m_hUser);
+    EXPECT_EQ(440u, g_Session.m_nAppId);
+    EXPECT_STREQ("C:\\Games\\Four Forty", g_Session.m_szAppInstallDir);
     const std::vector<std::string> expected = {
         "CreateInterface(QuernClient017) -> client",
         "client.OpenPipe() -> 17",
@@ -104,8 +104,8 @@ TEST_F(WrapperSession, InitFailuresAreNamedOnTheDebuggerOutput)
         EXPECT_EQ(1, m_error.failureType);
         EXPECT_STREQ(kInitFailed, m_error.description);
         EXPECT_EQ(test.m_lines, capture.Lines());
-        EXPECT_EQ(nullptr, g_pClient);
-        EXPECT_EQ(nullptr, g_hClientModule);
+        EXPECT_EQ(nullptr, g_Session.m_pClient);
+        EXPECT_EQ(nullptr, g_Session.m_hClientModule);
     }
     EXPECT_TRUE(ReadStandInLog().empty());
 
@@ -117,9 +117,9 @@ TEST_F(WrapperSession, InitFailuresAreNamedOnTheDebuggerOutput)
     EXPECT_EQ(0, QuernStartup(0, &m_error));
     EXPECT_STREQ(kInitFailed, m_error.description);
     EXPECT_TRUE(capture.Lines().empty());
-    EXPECT_NE(nullptr, g_hClientModule);
+    EXPECT_NE(nullptr, g_Session.m_hClientModule);
     QuernCleanup(&m_error);
-    EXPECT_EQ(nullptr, g_hClientModule);
+    EXPECT_EQ(nullptr, g_Session.m_hClientModule);
 }
 
 TEST_F(WrapperSession, EachMissingInterfaceIsReported)
@@ -150,8 +150,8 @@ TEST_F(WrapperSession, GameIdFromEnvironment)
     SetEnv("QuernGameId", "987");
     SetEnv("QUERN_STANDIN_INSTALLDIR_987", "D:\\nine");
     ASSERT_EQ(1, QuernStartup(0, &m_error));
-    EXPECT_EQ(987u, g_nAppId);
-    EXPECT_STREQ("D:\\nine", g_szAppInstallDir);
+    EXPECT_EQ(987u, g_Session.m_nAppId);
+    EXPECT_STREQ("D:\\nine", g_Session.m_szAppInstallDir);
     const std::vector<std::string> log = ReadStandInLog();
     EXPECT_NE(log.end(),
               std::find(log.begin(), log.end(), "apps.GetInstallFolder(987, 1024) -> D:\\nine"));
@@ -177,7 +177,7 @@ TEST_F(WrapperSession, GameIdFromEnvironment)
         SCOPED_TRACE(test.m_value.size());
         SetEnv("QuernGameId", test.m_value.c_str());
         ASSERT_EQ(1, QuernStartup(0, &m_error));
-        EXPECT_EQ(test.m_expected, g_nAppId);
+        EXPECT_EQ(test.m_expected, g_Session.m_nAppId);
         QuernCleanup(&m_error);
     }
 }
@@ -192,12 +192,12 @@ TEST_F(WrapperSession, CleanupGivesBackUserThenPipeOnce)
     const std::vector<std::string> expected = {"client.DetachUser(17, 34)",
                                                "client.ClosePipe(17) -> 1"};
     EXPECT_EQ(expected, ReadStandInLog());
-    EXPECT_EQ(nullptr, g_pClient);
-    EXPECT_EQ(nullptr, g_pUtils);
-    EXPECT_EQ(nullptr, g_pUser);
-    EXPECT_EQ(nullptr, g_pApps);
-    EXPECT_EQ(nullptr, g_hClientModule);
-    EXPECT_EQ(17, g_hPipe) << "handles are kept";
+    EXPECT_EQ(nullptr, g_Session.m_pClient);
+    EXPECT_EQ(nullptr, g_Session.m_pUtils);
+    EXPECT_EQ(nullptr, g_Session.m_pUser);
+    EXPECT_EQ(nullptr, g_Session.m_pApps);
+    EXPECT_EQ(nullptr, g_Session.m_hClientModule);
+    EXPECT_EQ(17, g_Session.m_hPipe) << "handles are kept";
 
     // A second cleanup gives nothing back to anyone.
     EXPECT_EQ(1, QuernCleanup(&m_error));

@@ -107,12 +107,12 @@ void FilesTest::SetUp()
     UnmountAll();
     ASSERT_TRUE(InitWorkingDirectory() || GetWorkingDirectoryLength() > 0);
     verboseLogging = 0;
-    s_pSavedApps = g_pApps;
-    s_nSavedAppId = g_nAppId;
-    memcpy(s_szSavedInstallDir, g_szAppInstallDir, sizeof(s_szSavedInstallDir));
-    g_pApps = &m_apps;
-    g_nAppId = 0;
-    g_szAppInstallDir[0] = '\0';
+    s_pSavedApps = g_Session.m_pApps;
+    s_nSavedAppId = g_Session.m_nAppId;
+    memcpy(s_szSavedInstallDir, g_Session.m_szAppInstallDir, sizeof(s_szSavedInstallDir));
+    g_Session.m_pApps = &m_apps;
+    g_Session.m_nAppId = 0;
+    g_Session.m_szAppInstallDir[0] = '\0';
     memset(&m_error, 'x', sizeof(m_error));
 }
 
@@ -120,9 +120,9 @@ void FilesTest::TearDown()
 {
     UnmountAll();
     verboseLogging = 0;
-    g_pApps = s_pSavedApps;
-    g_nAppId = s_nSavedAppId;
-    memcpy(g_szAppInstallDir, s_szSavedInstallDir, sizeof(s_szSavedInstallDir));
+    g_Session.m_pApps = s_pSavedApps;
+    g_Session.m_nAppId = s_nSavedAppId;
+    memcpy(g_Session.m_szAppInstallDir, s_szSavedInstallDir, sizeof(s_szSavedInstallDir));
     std::error_code ec;
     fs::remove("quern_bnds.kvt", ec);
     fs::remove_all(m_root, ec);

@@ -30,23 +30,6 @@ std::string Joined(const std::vector<std::string>& lines);
 class FakeApps : public IQuernApps008
 {
 public:
-    void Reserved0() override {}
-    void Reserved1() override {}
-    void Reserved2() override {}
-    void Reserved3() override {}
-    void Reserved4() override {}
-    void Reserved5() override {}
-    void Reserved6() override {}
-    void Reserved7() override {}
-    void Reserved8() override {}
-    void Reserved9() override {}
-    void Reserved10() override {}
-    void Reserved11() override {}
-    void Reserved12() override {}
-    void Reserved13() override {}
-    void Reserved14() override {}
-    void Reserved15() override {}
-    void Reserved16() override {}
     uint32_t ListInstalledDepots(QuernAppId appId, QuernDepotId* pDepots,
                                  uint32_t maxDepots) override;
     uint32_t GetInstallFolder(QuernAppId appId, char* pBuffer, uint32_t bufferSize) override;

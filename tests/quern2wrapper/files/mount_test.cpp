@@ -50,7 +50,7 @@ TEST_F(FilesMount, ConfigurationMountsInFileOrderLatestFirst)
     m_apps.m_depots = {5}; // not asked: the configuration names the packs
     WritePack(Path("install/bnds/depot_5"), {{"depot.txt", "5"}});
     m_apps.m_installDirs[0] = Path("install");
-    strcpy(g_szAppInstallDir, Path("install").c_str());
+    strcpy(g_Session.m_szAppInstallDir, Path("install").c_str());
 
     DebugOutputCapture capture;
     EXPECT_TRUE(MountDefaultPacks());
@@ -74,7 +74,7 @@ TEST_F(FilesMount, ConfigurationWithoutMountFallsBackToDepots)
     WriteDiskFile("quern_bnds.kvt", "\"anything\" { \"spewfileio\" \"true\" }\n");
     std::string install = AbsoluteBackslashPath("install");
     m_apps.m_depots = {5, 6};
-    strcpy(g_szAppInstallDir, install.c_str());
+    strcpy(g_Session.m_szAppInstallDir, install.c_str());
     WritePack(Path("install/bnds/depot_5"), {{"f.txt", "five"}});
     WritePack(Path("install/bnds/depot_6"), {{"f.txt", "six"}});
 
@@ -122,7 +122,7 @@ TEST_F(FilesMount, SameDepotMountsOnceAndMissingDepotSilently)
 
 TEST_F(FilesMount, DirectoryScanMountsDepotPacks)
 {
-    strcpy(g_szAppInstallDir, Path("install").c_str());
+    strcpy(g_Session.m_szAppInstallDir, Path("install").c_str());
     WritePack(Path("install/bnds/depot_7"), {{"seven.txt", "7"}});
     WritePack(Path("install/bnds/other"), {{"other.txt", "o"}});
     // Damaged directory files are skipped without a word.
@@ -173,8 +173,8 @@ TEST(FilesCommandLine, DISABLED_Child)
     Plat_GetEnvironmentVariable("QUERN_VFS_EXPECT_VERBOSE", szExpected, sizeof(szExpected));
     UnmountAll();
     verboseLogging = 0;
-    g_pApps = nullptr;
-    g_szAppInstallDir[0] = '\0';
+    g_Session.m_pApps = nullptr;
+    g_Session.m_szAppInstallDir[0] = '\0';
     EXPECT_TRUE(MountDefaultPacks());
     EXPECT_EQ(atoi(szExpected), verboseLogging);
 }
@@ -265,7 +265,7 @@ TEST_F(FilesStartup, StartupMountsInstalledDepots)
 
 TEST_F(FilesStartup, MountFilesystemAsksTheDepotsApplication)
 {
-    g_pApps = &m_apps;
+    g_Session.m_pApps = &m_apps;
     DepotAppMap_Set(91001, 91000);
     m_apps.m_installDirs[91000] = AbsoluteBackslashPath("other");
     WritePack(Path("other/bnds/depot_91001"), {{"o.txt", "o"}});
@@ -274,7 +274,7 @@ TEST_F(FilesStartup, MountFilesystemAsksTheDepotsApplication)
     EXPECT_EQ(1, GetMountTable().Count());
 
     // Without a client nothing is asked and nothing mounts, still 1.
-    g_pApps = nullptr;
+    g_Session.m_pApps = nullptr;
     EXPECT_EQ(1, QuernMountFilesystem(91002, "", &m_error));
     EXPECT_EQ(1, GetMountTable().Count());
 }
