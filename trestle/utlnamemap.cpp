@@ -1,6 +1,7 @@
 // Name copies and the stock name orders of CUtlNameMap.
 #include "trestle/utlnamemap.h"
 
+#include "plinth/asciicase.h"
 #include "plinth/memalloc.h"
 
 #include <cstring>
@@ -15,11 +16,6 @@ bool UtlNameLess(const char* pchLeft, const char* pchRight)
     return strcmp(pchLeft, pchRight) < 0;
 }
 
-static unsigned char FoldAscii(unsigned char ch)
-{
-    return (ch >= 'A' && ch <= 'Z') ? (unsigned char)(ch + ('a' - 'A')) : ch;
-}
-
 bool UtlNameLessNoCase(const char* pchLeft, const char* pchRight)
 {
     if (!pchLeft || !pchRight) return !pchLeft && pchRight;
@@ -27,8 +23,8 @@ bool UtlNameLessNoCase(const char* pchLeft, const char* pchRight)
     const unsigned char* b = reinterpret_cast<const unsigned char*>(pchRight);
     for (;; ++a, ++b)
     {
-        unsigned char ca = FoldAscii(*a);
-        unsigned char cb = FoldAscii(*b);
+        unsigned char ca = static_cast<unsigned char>(LowerAscii(static_cast<char>(*a)));
+        unsigned char cb = static_cast<unsigned char>(LowerAscii(static_cast<char>(*b)));
         if (ca != cb) return ca < cb;
         if (!ca) return false;
     }
