@@ -1,0 +1,42 @@
+// Process queries, starting and terminating.
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_env_unicode.h"
+#include "plinth/platform/platform_modules.h"
+#include "plinth/platform/platform_process.h"
+#include "plinth/platform/platform_threadid.h"
+#include "tests/plinth/dbg_test_support.h"
+#include "tests/plinth/platform_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+TEST(PlatformProcess, QueryAndStart)
+{
+    PlatProcess hSelf = Plat_OpenProcessForQuery(Plat_GetCurrentProcessId());
+    ASSERT_NE(nullptr, hSelf);
+    uint32_t code = 0;
+    EXPECT_TRUE(Plat_GetExitCodeProcess(hSelf, &code));
+    EXPECT_EQ((uint32_t)PLAT_STILL_ACTIVE, code);
+    Plat_CloseProcess(hSelf);
+    EXPECT_EQ(nullptr, Plat_OpenProcessForQuery(0));
+    EXPECT_FALSE(Plat_GetExitCodeProcess(nullptr, &code));
+    EXPECT_FALSE(Plat_IsWow64Process());
+
+    std::string missing = testing::TempDir() + "quern_no_such_program.exe";
+    EXPECT_FALSE(Plat_PathExists(missing.c_str()));
+    EXPECT_LE(Plat_ShellExecute(missing.c_str(), "-applaunch 1 x"), 32);
+}
+
+TEST(PlatformProcessDeathTest, TerminateUsesTheExitCodeAndSkipsExitHandlers)
+{
+    EXPECT_EXIT(
+        {
+            atexit([] { _Exit(9); });
+            Plat_TerminateCurrentProcess(5);
+        },
+        testing::ExitedWithCode(5), "");
+}
