@@ -1,6 +1,6 @@
 // The legacy file calls served from a mounted pack, beside the same work done
 // on loose disk files (through the file layer's disk fallback) and plain fread
-// of the pack's archive. Fixtures are written once under "bench_vfs_data" in
+// of the pack's archive. Fixtures are written once under "bench_files_data" in
 // the current directory and removed at the end.
 //
 //   small files:  open + read whole + close over 10,000 files of 1 to 16 KB
@@ -24,7 +24,7 @@ namespace
 {
 namespace fs = std::filesystem;
 
-const char kRoot[] = "bench_vfs_data";
+const char kRoot[] = "bench_files_data";
 constexpr int kSmallFiles = 10000;
 constexpr uint32_t kBigSize = 64u << 20;
 constexpr uint32_t kChunk = 64u << 10;
