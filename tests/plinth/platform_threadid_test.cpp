@@ -1,17 +1,8 @@
 // Thread ids, thread-local slots and critical sections.
-#include "plinth/platform/platform_debug.h"
-#include "plinth/platform/platform_env.h"
-#include "plinth/platform/platform_env_unicode.h"
-#include "plinth/platform/platform_modules.h"
-#include "plinth/platform/platform_process.h"
 #include "plinth/platform/platform_threadid.h"
-#include "tests/plinth/dbg_test_support.h"
-#include "tests/plinth/platform_test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
 #include <thread>
 
 TEST(PlatformThreadId, IdsAndSlots)
