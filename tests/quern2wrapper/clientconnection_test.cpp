@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-TEST(WrapperRegistry, RootNamesAndReads)
+TEST(ClientConnectionRegistry, RootNamesAndReads)
 {
     EXPECT_EQ(Plat_RegRootKey(PLAT_HKEY_LOCAL_MACHINE), RegistryRootFromName("hklm"));
     EXPECT_EQ(Plat_RegRootKey(PLAT_HKEY_CURRENT_USER), RegistryRootFromName("HKEY_current_USER"));
@@ -40,7 +40,7 @@ TEST(WrapperRegistry, RootNamesAndReads)
     EXPECT_FALSE(QuernAPI_IsQuernRunning());
 }
 
-TEST(WrapperClientPath, FolderIsCutAtLastSeparator)
+TEST(ClientConnectionPath, FolderIsCutAtLastSeparator)
 {
     const struct
     {
@@ -83,7 +83,7 @@ TEST(WrapperClientPath, FolderIsCutAtLastSeparator)
     EXPECT_NE('\0', g_szClientDir[0]);
 }
 
-TEST(WrapperClientInit, LibraryWithoutFactoryIsReleased)
+TEST(ClientConnectionInit, LibraryWithoutFactoryIsReleased)
 {
     std::string path = BinaryPath("nofactory.dll");
     RegisterClient(path.c_str(), Plat_GetCurrentProcessId());
@@ -99,7 +99,7 @@ TEST(WrapperClientInit, LibraryWithoutFactoryIsReleased)
     UnregisterClient();
 }
 
-TEST(WrapperModules, LoadModuleCountsReferences)
+TEST(ClientConnectionModules, LoadModuleCountsReferences)
 {
     std::string path = BinaryPath("nofactory.dll");
     PlatModule hFirst = LoadModule(path.c_str(), 0);
@@ -131,7 +131,7 @@ TEST(WrapperModules, LoadModuleCountsReferences)
     UnloadModule(hRelative);
 }
 
-TEST(WrapperInterfaceRegistry, EmptyRegistryAnswersFailure)
+TEST(ClientConnectionInterfaceRegistry, EmptyRegistryAnswersFailure)
 {
     int code = 77;
     EXPECT_EQ(nullptr, CreateInterface("Quern006", &code));

@@ -10,7 +10,7 @@
 
 #include <string>
 
-TEST(WrapperClientSlots, EveryOperationAtItsSlot)
+TEST(ClientInterfacesSlots, EveryOperationAtItsSlot)
 {
     ResetStandInEnv();
     SetEnv("QUERN_STANDIN_APPID", "220");

@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-TEST(IfaceFactory, EachVersionHasOneObject)
+TEST(InterfaceFactory, EachVersionHasOneObject)
 {
     std::set<void*> objects;
     DebugOutputCapture capture;
@@ -27,7 +27,7 @@ TEST(IfaceFactory, EachVersionHasOneObject)
     EXPECT_TRUE(QuernInterfacesCreated());
 }
 
-TEST(IfaceFactory, UnknownNamesAreReportedAndRefused)
+TEST(InterfaceFactory, UnknownNamesAreReportedAndRefused)
 {
     DebugOutputCapture capture;
     EXPECT_EQ(nullptr, _f("quern006"));
@@ -43,7 +43,7 @@ TEST(IfaceFactory, UnknownNamesAreReportedAndRefused)
     EXPECT_EQ(expected, capture.Lines());
 }
 
-TEST(IfaceFactory, LongNameIsCutInTheMessage)
+TEST(InterfaceFactory, LongNameIsCutInTheMessage)
 {
     const std::string name(300, 'n');
     DebugOutputCapture capture;
@@ -56,7 +56,7 @@ TEST(IfaceFactory, LongNameIsCutInTheMessage)
 
 // A fresh process: the null name makes the objects but returns nothing and
 // says nothing.
-TEST(IfaceFactoryDeathTest, NullNameCreatesTheObjectsSilently)
+TEST(InterfaceFactoryDeathTest, NullNameCreatesTheObjectsSilently)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
@@ -70,7 +70,7 @@ TEST(IfaceFactoryDeathTest, NullNameCreatesTheObjectsSilently)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST(IfaceFactory, CreateInterfaceKnowsNoInterface)
+TEST(InterfaceFactory, CreateInterfaceKnowsNoInterface)
 {
     int code = 7;
     EXPECT_EQ(nullptr, CreateInterface("Quern006", &code));

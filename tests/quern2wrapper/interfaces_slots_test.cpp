@@ -38,7 +38,7 @@ std::string Context(int versionIndex, const SlotEntry& entry)
 }
 } // namespace
 
-TEST(IfaceSlots, TableCoversEverySlotOnce)
+TEST(InterfaceSlots, TableCoversEverySlotOnce)
 {
     for (int v = 0; v < 4; ++v)
     {
@@ -52,7 +52,7 @@ TEST(IfaceSlots, TableCoversEverySlotOnce)
 
 // The record sits where the export expects it; the other arguments are filler
 // that a stub must not touch.
-TEST(IfaceSlots, NotImplementedExportsAnswerThroughTheirSlot)
+TEST(InterfaceSlots, NotImplementedExportsAnswerThroughTheirSlot)
 {
     for (int v = 0; v < 4; ++v)
     {
@@ -85,7 +85,7 @@ TEST(IfaceSlots, NotImplementedExportsAnswerThroughTheirSlot)
     }
 }
 
-TEST(IfaceSlots, OwnBodiesNameTheirClass)
+TEST(InterfaceSlots, OwnBodiesNameTheirClass)
 {
     for (int v = 0; v < 4; ++v)
     {
@@ -118,7 +118,7 @@ TEST(IfaceSlots, OwnBodiesNameTheirClass)
     }
 }
 
-TEST(IfaceSlots, UnusedSlotsAndSlot149AnswerQuietly)
+TEST(InterfaceSlots, UnusedSlotsAndSlot149AnswerQuietly)
 {
     for (int v = 0; v < 4; ++v)
     {
@@ -138,7 +138,7 @@ TEST(IfaceSlots, UnusedSlotsAndSlot149AnswerQuietly)
 }
 
 // A caller that deletes the object through slot 0 must not end the singleton.
-TEST(IfaceSlots, DestructorSlotLeavesTheObjectUsable)
+TEST(InterfaceSlots, DestructorSlotLeavesTheObjectUsable)
 {
     for (int v = 0; v < 4; ++v)
     {

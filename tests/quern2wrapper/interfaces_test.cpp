@@ -369,7 +369,7 @@ template <class Api> Trace SessionScenario(Api& api)
     return t;
 }
 
-class IfaceForward : public ::testing::Test
+class InterfaceForward : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -397,7 +397,7 @@ protected:
 };
 
 // Disk and pack files, mounting and search, in a scratch folder.
-class IfaceForwardFiles : public FilesTest
+class InterfaceForwardFiles : public FilesTest
 {
 protected:
     void SetUp() override
@@ -423,7 +423,7 @@ protected:
     template <class Api> Trace FileScenario(Api& api);
 };
 
-template <class Api> Trace IfaceForwardFiles::FileScenario(Api& api)
+template <class Api> Trace InterfaceForwardFiles::FileScenario(Api& api)
 {
     Trace t;
     TQuernError e;
@@ -537,7 +537,7 @@ template <class Api> Trace IfaceForwardFiles::FileScenario(Api& api)
 }
 } // namespace
 
-TEST(IfaceForwardFrame, SlotsMatchTheExports)
+TEST(InterfaceForwardFrame, SlotsMatchTheExports)
 {
     for (int v = 0; v < 4; ++v)
     {
@@ -552,7 +552,7 @@ TEST(IfaceForwardFrame, SlotsMatchTheExports)
 }
 
 // Slot 46 starts a session exactly as QuernStartup does, in every version.
-TEST_F(IfaceForward, SessionAndQueriesMatchTheExports)
+TEST_F(InterfaceForward, SessionAndQueriesMatchTheExports)
 {
     for (int v = 0; v < 4; ++v)
     {
@@ -566,7 +566,7 @@ TEST_F(IfaceForward, SessionAndQueriesMatchTheExports)
     }
 }
 
-TEST_F(IfaceForwardFiles, FileCallsMatchTheExports)
+TEST_F(InterfaceForwardFiles, FileCallsMatchTheExports)
 {
     for (int v = 0; v < 4; ++v)
     {
@@ -583,7 +583,7 @@ TEST_F(IfaceForwardFiles, FileCallsMatchTheExports)
 }
 
 // Version 006 takes six arguments at slot 16 and drops the 3rd and 5th.
-TEST_F(IfaceForwardFiles, OpenFileExSlotOf006DropsTwoArguments)
+TEST_F(InterfaceForwardFiles, OpenFileExSlotOf006DropsTwoArguments)
 {
     MountPack(Path("install/bnds/depot_5").c_str());
     void* pObject = _f("Quern006");

@@ -41,7 +41,7 @@ const StubCase s_stubs[] = {QUERN_STUB_LIST(STUB_CASE)};
 #undef STUB_CASE
 } // namespace
 
-TEST(WrapperErrorRecord, ClearAndSet)
+TEST(QuernFrameErrorRecord, ClearAndSet)
 {
     TQuernError error = FilledRecord();
     QuernClearError(&error);
@@ -69,7 +69,7 @@ TEST(WrapperErrorRecord, ClearAndSet)
     SetError(nullptr, "no record", 1);
 }
 
-TEST(WrapperStubs, TableMatchesTheLegacyList)
+TEST(QuernFrameStubs, TableMatchesTheLegacyList)
 {
     std::set<std::string> names;
     int byRecordArg[9] = {};
@@ -87,7 +87,7 @@ TEST(WrapperStubs, TableMatchesTheLegacyList)
         EXPECT_EQ(expected[i], byRecordArg[i]) << "record at argument " << i;
 }
 
-TEST(WrapperStubs, EveryStubAnswersUniformly)
+TEST(QuernFrameStubs, EveryStubAnswersUniformly)
 {
     for (unsigned char verbose : {0, 1})
     {
@@ -126,7 +126,7 @@ TEST(WrapperStubs, EveryStubAnswersUniformly)
               capture.Lines());
 }
 
-TEST(WrapperCallHandles, EveryHandleIsComplete)
+TEST(QuernFrameCallHandles, EveryHandleIsComplete)
 {
     DebugOutputCapture capture;
     TQuernError error = FilledRecord();
@@ -162,7 +162,7 @@ TEST(WrapperCallHandles, EveryHandleIsComplete)
     EXPECT_TRUE(capture.Lines().empty());
 }
 
-TEST(WrapperFixedStatus, AnswersWithoutSession)
+TEST(QuernFrameFixedStatus, AnswersWithoutSession)
 {
     char buffer[16];
     memset(buffer, '#', sizeof(buffer));
@@ -192,7 +192,7 @@ TEST(WrapperFixedStatus, AnswersWithoutSession)
     EXPECT_EQ(0, status.value1 | status.value2);
 }
 
-TEST(WrapperDebugOutput, FormattedLines)
+TEST(QuernFrameDebugOutput, FormattedLines)
 {
     DebugOutputCapture capture;
     DebugOutputFormatted("QuernOpenFile %s %d", "a.txt", 3);

@@ -29,7 +29,7 @@ std::set<std::string> DefExports()
 }
 } // namespace
 
-TEST(WrapperExports, DefListsEveryStubAndTheFrame)
+TEST(QuernStubsExports, DefListsEveryStubAndTheFrame)
 {
     std::set<std::string> names = DefExports();
     ASSERT_FALSE(names.empty());
@@ -42,7 +42,7 @@ TEST(WrapperExports, DefListsEveryStubAndTheFrame)
         EXPECT_EQ(1u, names.count(pszName)) << pszName;
 }
 
-TEST(WrapperExports, BuiltLibraryExportsEveryListedName)
+TEST(QuernStubsExports, BuiltLibraryExportsEveryListedName)
 {
     std::string path = BinaryPath(QUERN_LIBRARY_FILE);
     PlatModule hLibrary = Plat_LoadLibraryW(path.c_str());

@@ -18,7 +18,7 @@ const char kInitFailed[] = "QuernAPI_Init_Internal failed";
 const char kNoInstance[] = "[Q_API FAIL] QuernAPI_Init() failed; unable to locate a running "
                            "instance of Quern, or a local quernclient.dll.\n";
 
-class WrapperSession : public ::testing::Test
+class Session : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -39,7 +39,7 @@ protected:
 };
 } // namespace
 
-TEST_F(WrapperSession, StartupObtainsEverythingInOrder)
+TEST_F(Session, StartupObtainsEverythingInOrder)
 {
     SetEnv("QUERN_STANDIN_APPID", "440");
     SetEnv("QUERN_STANDIN_INSTALLDIR_440", "C:\\Games\\Four Forty");
@@ -75,7 +75,7 @@ TEST_F(WrapperSession, StartupObtainsEverythingInOrder)
     EXPECT_EQ(expected, ReadStandInLog());
 }
 
-TEST_F(WrapperSession, InitFailuresAreNamedOnTheDebuggerOutput)
+TEST_F(Session, InitFailuresAreNamedOnTheDebuggerOutput)
 {
     const std::string client = BinaryPath("quernclient.dll");
     const std::string missing = BinaryPath("no_such_client.dll");
@@ -122,7 +122,7 @@ TEST_F(WrapperSession, InitFailuresAreNamedOnTheDebuggerOutput)
     EXPECT_EQ(nullptr, g_Session.m_hClientModule);
 }
 
-TEST_F(WrapperSession, EachMissingInterfaceIsReported)
+TEST_F(Session, EachMissingInterfaceIsReported)
 {
     for (const char* pszWithheld : {"utils", "user", "apps", "userhandle"})
     {
@@ -144,7 +144,7 @@ TEST_F(WrapperSession, EachMissingInterfaceIsReported)
     }
 }
 
-TEST_F(WrapperSession, GameIdFromEnvironment)
+TEST_F(Session, GameIdFromEnvironment)
 {
     SetEnv("QUERN_STANDIN_APPID", "0");
     SetEnv("QuernGameId", "987");
@@ -182,7 +182,7 @@ TEST_F(WrapperSession, GameIdFromEnvironment)
     }
 }
 
-TEST_F(WrapperSession, CleanupGivesBackUserThenPipeOnce)
+TEST_F(Session, CleanupGivesBackUserThenPipeOnce)
 {
     ASSERT_EQ(1, QuernStartup(0, &m_error));
     StartStandInLog();

@@ -29,7 +29,7 @@ uint32_t BucketOf(const char* pszName)
 }
 } // namespace
 
-TEST(KvSystem, FirstWrittenFormIsSharedAcrossCase)
+TEST(KeyValuesSystem, FirstWrittenFormIsSharedAcrossCase)
 {
     auto pool = FreshPool();
     EXPECT_EQ(1u, pool->BytesUsed()); // the empty name
@@ -45,7 +45,7 @@ TEST(KvSystem, FirstWrittenFormIsSharedAcrossCase)
     EXPECT_NE(mount, other);
 }
 
-TEST(KvSystem, LookupWithoutCreateAddsNothing)
+TEST(KeyValuesSystem, LookupWithoutCreateAddsNothing)
 {
     auto pool = FreshPool();
     EXPECT_EQ(0, pool->SymbolForName("x", false));
@@ -55,7 +55,7 @@ TEST(KvSystem, LookupWithoutCreateAddsNothing)
     EXPECT_EQ(1, pool->PageCount());
 }
 
-TEST(KvSystem, NameForSymbolOutsideThePoolIsEmpty)
+TEST(KeyValuesSystem, NameForSymbolOutsideThePoolIsEmpty)
 {
     auto pool = FreshPool();
     HKeySymbol s = pool->SymbolForName("abc", true);
@@ -71,7 +71,7 @@ TEST(KvSystem, NameForSymbolOutsideThePoolIsEmpty)
     EXPECT_EQ(pool->NameForSymbol(s), ppTable[0] + s);
 }
 
-TEST(KvSystem, NameLengthLimit)
+TEST(KeyValuesSystem, NameLengthLimit)
 {
     auto pool = FreshPool();
     CAssertCapture capture;
@@ -92,7 +92,7 @@ TEST(KvSystem, NameLengthLimit)
     EXPECT_EQ(0, pool->SymbolForName(tooLong.c_str(), false));
 }
 
-TEST(KvSystem, NamesNeverStraddlePages)
+TEST(KeyValuesSystem, NamesNeverStraddlePages)
 {
     // 32 names of 1000 characters use 1 + 32 * 1001 = 32033 bytes of page 0,
     // leaving 735.
@@ -131,7 +131,7 @@ TEST(KvSystem, NamesNeverStraddlePages)
     }
 }
 
-TEST(KvSystem, ExpressionSymbols)
+TEST(KeyValuesSystem, ExpressionSymbols)
 {
     auto pool = FreshPool();
     EXPECT_FALSE(pool->GetExpressionSymbol("$ANYTHING"));
@@ -147,7 +147,7 @@ TEST(KvSystem, ExpressionSymbols)
     EXPECT_STREQ("Feature", pool->NameForSymbol(pool->SymbolForName("feature", false)));
 }
 
-TEST(KvSystem, Statistics)
+TEST(KeyValuesSystem, Statistics)
 {
     auto pool = FreshPool();
     // '@' and '`' differ only in bit 0x20, so with case folding they hash alike
@@ -178,7 +178,7 @@ TEST(KvSystem, Statistics)
         << printed;
 }
 
-TEST(KvSystem, LeakReportAtDestruction)
+TEST(KeyValuesSystem, LeakReportAtDestruction)
 {
     auto pool = FreshPool();
     int a, b, c;
@@ -201,7 +201,7 @@ TEST(KvSystem, LeakReportAtDestruction)
     EXPECT_EQ("Leaked KeyValues (2):\nleaky (2)\n", capture.Output());
 }
 
-TEST(KvSystemConcurrency, EachNameGetsOneSymbol)
+TEST(KeyValuesSystemConcurrency, EachNameGetsOneSymbol)
 {
     auto pool = FreshPool();
     const int kThreads = 6;
@@ -245,7 +245,7 @@ TEST(KvSystemConcurrency, EachNameGetsOneSymbol)
 }
 
 // The operation table keeps its slot order; call through raw slots.
-TEST(KvSystem, OperationTableSlots)
+TEST(KeyValuesSystem, OperationTableSlots)
 {
     auto pool = FreshPool();
     void* pInterface = static_cast<IKeyValuesSystem*>(pool.get());

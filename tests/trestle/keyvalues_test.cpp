@@ -27,7 +27,7 @@ KeyValues* AddString(KeyValues* pParent, const char* pszName, const char* pszVal
 }
 } // namespace
 
-TEST(KvTree, NamesAreSymbolsIgnoringCase)
+TEST(KeyValuesTree, NamesAreSymbolsIgnoringCase)
 {
     Tree root("Root");
     KeyValues* a = root->AddChild("Alpha");
@@ -41,7 +41,7 @@ TEST(KvTree, NamesAreSymbolsIgnoringCase)
     EXPECT_EQ(KeyValues::TYPE_NONE, root->GetDataType());
 }
 
-TEST(KvTree, AssignStringInlineUpToEightBytes)
+TEST(KeyValuesTree, AssignStringInlineUpToEightBytes)
 {
     Tree root("r");
     KeyValues* n = root->AddChild("s");
@@ -67,7 +67,7 @@ TEST(KvTree, AssignStringInlineUpToEightBytes)
     KeyValues::AssignString(nullptr, "ignored");
 }
 
-TEST(KvTree, IntValueStatuses)
+TEST(KeyValuesTree, IntValueStatuses)
 {
     Tree root("r");
     ConversionStatus status = CONVERSION_OK;
@@ -100,7 +100,7 @@ TEST(KvTree, IntValueStatuses)
     EXPECT_EQ(3, KeyValues::IntValue(blk, 3));
 }
 
-TEST(KvTree, GetIntFromStringWantsAStatus)
+TEST(KeyValuesTree, GetIntFromStringWantsAStatus)
 {
     CAssertCapture capture;
     EXPECT_EQ(4, KeyValues::GetIntFromString("4", 1, nullptr));
@@ -109,7 +109,7 @@ TEST(KvTree, GetIntFromStringWantsAStatus)
         << capture.Output();
 }
 
-TEST(KvTree, BoolValue)
+TEST(KeyValuesTree, BoolValue)
 {
     Tree root("r");
     KeyValues* n = AddString(root.p, "b", "TRUE");
@@ -131,7 +131,7 @@ TEST(KvTree, BoolValue)
     EXPECT_FALSE(KeyValues::BoolValue(n, true));
 }
 
-TEST(KvTree, StringValueTurnsNumbersIntoText)
+TEST(KeyValuesTree, StringValueTurnsNumbersIntoText)
 {
     Tree root("r");
     KeyValues* n = root->AddChild("n");
@@ -161,7 +161,7 @@ TEST(KvTree, StringValueTurnsNumbersIntoText)
     EXPECT_EQ(34, KeyValues::IntValue(n));
 }
 
-TEST(KvTree, IntValueOfOtherTypes)
+TEST(KeyValuesTree, IntValueOfOtherTypes)
 {
     Tree root("r");
     KeyValues* n = root->AddChild("n");
@@ -201,7 +201,7 @@ TEST(KvTree, IntValueOfOtherTypes)
     EXPECT_EQ(1, KeyValues::IntValue(n));
 }
 
-TEST(KvTree, LookupKeyPaths)
+TEST(KeyValuesTree, LookupKeyPaths)
 {
     Tree root("root");
     KeyValues* mount = root->AddChild("mount");
@@ -225,7 +225,7 @@ TEST(KvTree, LookupKeyPaths)
     EXPECT_EQ(root->LookupKey("mount/new"), dir->GetNextKey());
 }
 
-TEST(KvTree, CreatingThroughAValueDropsTheValue)
+TEST(KeyValuesTree, CreatingThroughAValueDropsTheValue)
 {
     Tree root("root");
     KeyValues* a = AddString(root.p, "a", "a long string value");
@@ -243,7 +243,7 @@ TEST(KvTree, CreatingThroughAValueDropsTheValue)
     EXPECT_EQ(KeyValues::TYPE_NONE, c->GetDataType());
 }
 
-TEST(KvTree, ValueChildIteration)
+TEST(KeyValuesTree, ValueChildIteration)
 {
     Tree root("root");
     KeyValues* x = root->AddChild("x");
@@ -259,7 +259,7 @@ TEST(KvTree, ValueChildIteration)
     EXPECT_EQ(nullptr, x->FirstValueChild()); // a value has no children
 }
 
-TEST(KvTree, DetachChild)
+TEST(KeyValuesTree, DetachChild)
 {
     Tree root("root");
     KeyValues* a = root->AddChild("a");
@@ -284,7 +284,7 @@ TEST(KvTree, DetachChild)
     EXPECT_EQ(c, root->GetFirstSubKey());
 }
 
-TEST(KvTree, ClearValueFreesAndKeepsType)
+TEST(KeyValuesTree, ClearValueFreesAndKeepsType)
 {
     Tree root("root");
     KeyValues* n = AddString(root.p, "n", "allocated text value");

@@ -82,7 +82,7 @@ std::string Save(const KeyValues* p, int nFlags = 0)
 }
 } // namespace
 
-TEST(KvText, BlocksWithAndWithoutQuotes)
+TEST(KeyValuesText, BlocksWithAndWithoutQuotes)
 {
     for (const char* text : {"a { b 1 c x }", "\"a\" { \"b\" \"1\" \"c\" \"x\" }", "a{b 1 c x}",
                              "a\n{\n\tb\t1 // comment\n\tc x\n}\n"})
@@ -94,7 +94,7 @@ TEST(KvText, BlocksWithAndWithoutQuotes)
     }
 }
 
-TEST(KvText, TopLevelPeersAndConditions)
+TEST(KeyValuesText, TopLevelPeersAndConditions)
 {
     EXPECT_EQ("a{} b{x:1} c{}", Parse("a { } b { x 1 } c { }").shape);
     // A dropped key's node is reused by the next key, also the first one.
@@ -106,7 +106,7 @@ TEST(KvText, TopLevelPeersAndConditions)
     EXPECT_EQ("#base{}", Parse("#base { }").shape);
 }
 
-TEST(KvText, ConditionsInsideBlocks)
+TEST(KeyValuesText, ConditionsInsideBlocks)
 {
     EXPECT_EQ("b{k=v}", Parse("b { k v [$WIN32] }").shape);
     EXPECT_EQ("b{}", Parse("b { k v [$LINUX] }").shape);
@@ -127,7 +127,7 @@ TEST(KvText, ConditionsInsideBlocks)
               r.out);
 }
 
-TEST(KvText, ByteOrderMarkAndComments)
+TEST(KeyValuesText, ByteOrderMarkAndComments)
 {
     ParseResult r = Parse("\xEF\xBB\xBF// only a comment");
     EXPECT_TRUE(r.ok);
@@ -141,7 +141,7 @@ TEST(KvText, ByteOrderMarkAndComments)
     EXPECT_TRUE(Parse("").ok);
 }
 
-TEST(KvText, ValueTyping)
+TEST(KeyValuesText, ValueTyping)
 {
     ParseResult r = Parse("v { a 0 b -0 c 00 d 1e5 e 2147483648 f -2147483648 g \"+7\" "
                           "h \" 5\" i \"5 \" j 1.5 k 1,000 l 007 m - }");
@@ -151,7 +151,7 @@ TEST(KvText, ValueTyping)
               r.shape);
 }
 
-TEST(KvText, QuotedTokens)
+TEST(KeyValuesText, QuotedTokens)
 {
     // No escapes; line breaks are part of the text; 0x7F ends the text.
     ParseResult r = Parse("a { \"x\\\" \"line\nbreak\" \"s{}=\" \"a\x7F"
@@ -167,7 +167,7 @@ TEST(KvText, QuotedTokens)
     EXPECT_EQ(ErrorLine("RecursiveLoadFromBuffer:  got empty keyname", 6, "a, "), r.out);
 }
 
-TEST(KvText, ErrorMessagesAndOffsets)
+TEST(KeyValuesText, ErrorMessagesAndOffsets)
 {
     ParseResult r = Parse("a = { }");
     EXPECT_FALSE(r.ok);
@@ -207,7 +207,7 @@ TEST(KvText, ErrorMessagesAndOffsets)
     EXPECT_EQ("a{} c{}", r.shape);
 }
 
-TEST(KvText, ErrorTrailNamesTheEnclosingKeys)
+TEST(KeyValuesText, ErrorTrailNamesTheEnclosingKeys)
 {
     // Slot 0 is the block "a", slot 2 the block "b"; the current-key slots
     // and the deepest slot in use are not printed.
@@ -222,7 +222,7 @@ TEST(KvText, ErrorTrailNamesTheEnclosingKeys)
     EXPECT_EQ(ErrorLine("RecursiveLoadFromBuffer:  got } in key", 7, "a, "), r.out);
 }
 
-TEST(KvText, OverlongTokens)
+TEST(KeyValuesText, OverlongTokens)
 {
     const int kMax = 0x40000 - 1;
     std::string bare(kMax + 10, 'q');
@@ -240,7 +240,7 @@ TEST(KvText, OverlongTokens)
     KeyValues::DeleteTree(root);
 }
 
-TEST(KvText, DeepNestingStopsWithAnError)
+TEST(KeyValuesText, DeepNestingStopsWithAnError)
 {
     std::string text = "top { keep 1 ";
     for (int i = 0; i < 300; ++i)
@@ -261,13 +261,13 @@ TEST(KvText, DeepNestingStopsWithAnError)
     EXPECT_EQ(std::string::npos, r.shape.find("leaf"));
 }
 
-TEST(KvText, CaseOnlyDifferencesAreDuplicates)
+TEST(KeyValuesText, CaseOnlyDifferencesAreDuplicates)
 {
     ParseResult r = Parse("a { Name 1 NAME = 2 other 3 }");
     EXPECT_EQ("a{Name:2 other:3}", r.shape); // the first written form names the symbol
 }
 
-TEST(KvText, ExpressionEvaluation)
+TEST(KeyValuesText, ExpressionEvaluation)
 {
     EXPECT_TRUE(EvaluateExpression("$WIN32]"));
     EXPECT_TRUE(EvaluateExpression("$windows]"));
@@ -306,7 +306,7 @@ TEST(KvText, ExpressionEvaluation)
               text);
 }
 
-TEST(KvText, WriterOutput)
+TEST(KeyValuesText, WriterOutput)
 {
     KeyValues* root = new KeyValues("Root \"Q\"");
     KeyValues* s = root->AddChild("Str");
@@ -359,7 +359,7 @@ TEST(KvText, WriterOutput)
     KeyValues::DeleteTree(root);
 }
 
-TEST(KvText, SaveLoadRoundTrip)
+TEST(KeyValuesText, SaveLoadRoundTrip)
 {
     const char* text =
         "game\n{\n\tmount\n\t{\n\t\tpath\t\"c:\\bnds\\one\"\n\t\tpath\t\"two\"\n\t}\n"
@@ -383,7 +383,7 @@ TEST(KvText, SaveLoadRoundTrip)
               second.shape);
 }
 
-TEST(KvText, DebugDumpWritesToTheDebuggerOutput)
+TEST(KeyValuesText, DebugDumpWritesToTheDebuggerOutput)
 {
     KeyValues* root = new KeyValues("dump");
     root->AddChild("k")->SetInt(3);
@@ -393,7 +393,7 @@ TEST(KvText, DebugDumpWritesToTheDebuggerOutput)
     KeyValues::DeleteTree(root);
 }
 
-TEST(KvText, LoadFromFile)
+TEST(KeyValuesText, LoadFromFile)
 {
     KeyValues* root = new KeyValues("bnd");
     CKvStdoutCapture out;
