@@ -1,7 +1,7 @@
 // Key-name pool lookups against a case-insensitive hash map, and key-values
 // text parse throughput.
-#include "trestle/KeyValues.h"
-#include "trestle/keyvaluessystem.h"
+#include "trestle/keyvalues.h"
+#include "trestle/keyvalues_system.h"
 #include "trestle/utlbuffer.h"
 
 #include "bench_ratio.h"

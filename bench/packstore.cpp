@@ -20,7 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bndlib/packedstore.h"
+#include "bndlib/packstore.h"
 #include "bndlib/packwriter.h"
 #include "trestle/fileio.h"
 

@@ -13,6 +13,14 @@
 #include <cstdint>
 #include <cstring>
 
+// The files of a pack with base path <base>: the directory file
+// "<base>_dir.bnd" and the archives "<base>_000.bnd", "<base>_001.bnd", ...
+// Macros, so that they can be joined with other format text and checked as
+// printf formats.
+#define BND_DIRECTORY_FILE_SUFFIX "_dir.bnd"
+#define BND_DIRECTORY_FILE_FORMAT "%s" BND_DIRECTORY_FILE_SUFFIX
+#define BND_ARCHIVE_FILE_FORMAT "%s_%03d.bnd"
+
 constexpr uint32_t BND_SIGNATURE = 0x55AA1234u;
 constexpr int BND_VERSION = 2;
 constexpr int BND_HEADER_SIZE_V1 = 12;

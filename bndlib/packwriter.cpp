@@ -349,7 +349,7 @@ bool CPackWriter::Write(const char* pszBasePath, PackWriterProgress_t pfnProgres
     if (ulTreeSize > 0x7FFFFFFFu) return Fail("directory tree exceeds 2 GB");
 
     char szDirFile[1100];
-    V_BoundedFormat(szDirFile, sizeof(szDirFile), "%s_dir.bnd", pszBasePath);
+    V_BoundedFormat(szDirFile, sizeof(szDirFile), BND_DIRECTORY_FILE_FORMAT, pszBasePath);
     COutFile dirFile;
     if (uint32_t err = dirFile.Open(szDirFile, false))
         return Fail("cannot create \"%s\" (error %u)", szDirFile, err);
@@ -438,8 +438,8 @@ bool CPackWriter::Write(const char* pszBasePath, PackWriterProgress_t pfnProgres
                     archiveFile.Close();
                     ArchiveState* pState = findArchive(e.m_nArchive);
                     char szArchive[1100];
-                    V_BoundedFormat(szArchive, sizeof(szArchive), "%s_%03d.bnd", pszBasePath,
-                                    e.m_nArchive);
+                    V_BoundedFormat(szArchive, sizeof(szArchive), BND_ARCHIVE_FILE_FORMAT,
+                                    pszBasePath, e.m_nArchive);
                     if (uint32_t err = archiveFile.Open(szArchive, pState->m_bCreated))
                         return Fail("cannot create \"%s\" (error %u)", szArchive, err);
                     if (!pState->m_bCreated) ++m_nArchivesWritten;

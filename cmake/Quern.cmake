@@ -80,11 +80,12 @@ if(WIN32)
     list(APPEND QUERN_TEST_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEDEBUG=-all")
 endif()
 
-# One GoogleTest executable per subsystem folder; every *.cpp in the test folder.
+# One GoogleTest executable per subsystem folder; every *.cpp in the test folder
+# and its subfolders.
 # The whole executable is one CTest test, which keeps Wine start-ups few.
 function(quern_test name)
     cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
     if(NOT srcs)
         return()
     endif()

@@ -1,6 +1,6 @@
 // Arbitrary bytes parsed as key-values text; the tree is walked with every
 // typed read, written back as text and deleted.
-#include "trestle/KeyValues.h"
+#include "trestle/keyvalues.h"
 #include "trestle/utlbuffer.h"
 
 #include <cstddef>

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "bndlib/packedstore.h"
+#include "bndlib/packstore.h"
 #include "trestle/fileio.h"
 #include "trestle/utlstring.h"
 #include "trestle/utlvector.h"

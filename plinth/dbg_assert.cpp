@@ -3,9 +3,9 @@
 #include "plinth/dbg.h"
 #include "plinth/dbg_internal.h"
 #include "plinth/minidump.h"
-#include "plinth/platform_debug.h"
-#include "plinth/platform_env.h"
-#include "plinth/platform_threadid.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_threadid.h"
 
 #include <atomic>
 #include <cstdint>

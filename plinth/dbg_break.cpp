@@ -1,9 +1,10 @@
 // The break decision for assertions: switches, the ignore list and the assert
 // dialog with its message-box fallback.
 #include "plinth/dbg.h"
+#include "plinth/asciicase.h"
 #include "plinth/dbg_internal.h"
-#include "plinth/platform_debug.h"
-#include "plinth/platform_dialog.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_dialog.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,11 +53,6 @@ enum
     IDC_ASSERT_MSG = 1012,
     IDC_CANCEL = 2,
 };
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
 
 bool EqualNoCase(const char* a, const char* b)
 {

@@ -1,7 +1,8 @@
 // Command-line switches, parsed once and published atomically.
 #include "plinth/dbg.h"
+#include "plinth/asciicase.h"
 #include "plinth/dbg_internal.h"
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 
 #include <atomic>
 
@@ -22,10 +23,6 @@ const PlatCommandLineArgs* CommandLineArgs()
     return pArgs;
 }
 
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
 } // namespace
 
 bool CommandLineArgsHaveSwitch(int nArgs, const char* const* ppArgs, const char* pszName)

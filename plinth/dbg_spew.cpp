@@ -1,10 +1,11 @@
 // The spew path: message kinds, the default output handler, the spew lock and
 // the group filter.
 #include "plinth/dbg.h"
+#include "plinth/asciicase.h"
 #include "plinth/dbg_internal.h"
-#include "plinth/platform_debug.h"
-#include "plinth/platform_process.h"
-#include "plinth/platform_threadid.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_process.h"
+#include "plinth/platform/platform_threadid.h"
 
 #include <atomic>
 #include <cstdio>
@@ -96,11 +97,6 @@ void UnlockSpew()
 {
     SpewLock& lock = TheSpewLock();
     if (--lock.m_nDepth == 0) lock.m_nOwnerId.exchange(0, std::memory_order_release);
-}
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
 }
 
 int CompareNoCase(const char* a, const char* b)

@@ -5,7 +5,7 @@
 
 #include "plinth/dbg.h"
 #include "plinth/dbg_internal.h"
-#include "plinth/minidump_guard.h"
+#include "plinth/platform/platform_faultguard.h"
 #include "plinth/minidump_internal.h"
 
 #include <exception>

@@ -5,8 +5,8 @@
 #include "plinth/dbg.h"
 #include "plinth/dbg_internal.h"
 #include "plinth/memstd_heap.h"
-#include "plinth/platform_debug.h"
-#include "plinth/platform_heap.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_heap.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 
 #include "plinth/memalloc_iface.h"
 #include "plinth/memstd_sbh.h"
-#include "plinth/platform_threadid.h"
+#include "plinth/platform/platform_threadid.h"
 
 #include <cstddef>
 #include <cstdint>

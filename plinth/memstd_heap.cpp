@@ -4,11 +4,11 @@
 
 #include "plinth/dbg.h"
 #include "plinth/dbg_internal.h"
-#include "plinth/platform_debug.h"
-#include "plinth/platform_env.h"
-#include "plinth/platform_modules.h"
-#include "plinth/platform_registry.h"
-#include "plinth/platform_vmem.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_modules.h"
+#include "plinth/platform/platform_registry.h"
+#include "plinth/platform/platform_vmem.h"
 
 #include <cctype>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "plinth/memalloc_iface.h"
-#include "plinth/platform_heap.h"
+#include "plinth/platform/platform_heap.h"
 
 class CHeapMemAlloc final : public IMemAlloc
 {

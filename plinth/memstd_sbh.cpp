@@ -4,7 +4,7 @@
 #include "plinth/memstd_sbh.h"
 
 #include "plinth/dbg.h"
-#include "plinth/platform_vmem.h"
+#include "plinth/platform/platform_vmem.h"
 
 #include <climits>
 #include <cstring>

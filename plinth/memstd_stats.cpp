@@ -3,7 +3,7 @@
 #include "plinth/memstd.h"
 
 #include "plinth/dbg.h"
-#include "plinth/platform_heap.h"
+#include "plinth/platform/platform_heap.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 #include "plinth/minidump.h"
 
 #include "plinth/dbg.h"
-#include "plinth/platform_threadid.h"
+#include "plinth/platform/platform_threadid.h"
 
 #include <atomic>
 

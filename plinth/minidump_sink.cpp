@@ -3,7 +3,7 @@
 #include "plinth/minidump_faultsink.h"
 #include "plinth/minidump_internal.h"
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 
 #include <cctype>
 #include <cstdio>

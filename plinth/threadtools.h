@@ -12,8 +12,8 @@
 #include <type_traits>
 
 #include "plinth/memalloc.h"
-#include "plinth/platform_sync.h"
-#include "plinth/platform_threadid.h"
+#include "plinth/platform/platform_sync.h"
+#include "plinth/platform/platform_threadid.h"
 
 #define TT_INFINITE 0xFFFFFFFFu
 #define TT_STILL_ACTIVE 259

@@ -4,7 +4,7 @@
 #include "plinth/threadtools.h"
 
 #include "plinth/dbg.h"
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 
 #include <cstring>
 

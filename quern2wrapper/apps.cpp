@@ -2,7 +2,7 @@
 // client's apps and user interfaces.
 #include "quern2wrapper/apps.h"
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "quern2wrapper/apptable.h"
 #include "quern2wrapper/depotappmap.h"
 #include "quern2wrapper/quern_export.h"
@@ -16,7 +16,8 @@
 static uint32_t ListDepots(QuernAppId appId, QuernDepotId (&depots)[QUERN_QUERY_DEPOT_CAPACITY])
 {
     memset(depots, 0, sizeof(depots));
-    uint32_t count = g_pApps->ListInstalledDepots(appId, depots, QUERN_QUERY_DEPOT_CAPACITY);
+    uint32_t count =
+        g_Session.m_pApps->ListInstalledDepots(appId, depots, QUERN_QUERY_DEPOT_CAPACITY);
     return count > QUERN_QUERY_DEPOT_CAPACITY ? QUERN_QUERY_DEPOT_CAPACITY : count;
 }
 
@@ -30,13 +31,13 @@ QUERN_EXPORT int QuernEnumerateApp(uint32_t appId, QuernApp* pApp, TQuernError* 
 {
     ClearError(pError);
     // Before start-up and after clean-up there is nobody to ask.
-    if (!pApp || !g_pApps) return 0;
+    if (!pApp || !g_Session.m_pApps) return 0;
 
     CopyField(pApp->pszTitle, pApp->titleCapacity, LookupAppRow(appId)->m_szTitle);
     CopyField(pApp->pszText2, pApp->text2Capacity, "1");
     CopyField(pApp->pszText3, pApp->text3Capacity, "1");
 
-    g_pApps->GetInstallFolder(appId, pApp->pszInstallDir, pApp->installDirCapacity);
+    g_Session.m_pApps->GetInstallFolder(appId, pApp->pszInstallDir, pApp->installDirCapacity);
 
     pApp->appId = appId;
     for (uint32_t& count : pApp->fixedCounts)
@@ -59,7 +60,7 @@ QUERN_EXPORT int QuernEnumerateAppDependency(uint32_t appId, uint32_t index,
                                              QuernAppDependency* pDependency, TQuernError* pError)
 {
     ClearError(pError);
-    if (!pDependency || !g_pApps) return 0;
+    if (!pDependency || !g_Session.m_pApps) return 0;
 
     QuernDepotId depots[QUERN_QUERY_DEPOT_CAPACITY];
     uint32_t count = ListDepots(appId, depots);
@@ -68,8 +69,8 @@ QUERN_EXPORT int QuernEnumerateAppDependency(uint32_t appId, uint32_t index,
         pDependency->depotId = depots[index];
         pDependency->present = 1;
         // The application's folder: depots have none of their own.
-        g_pApps->GetInstallFolder(appId, pDependency->installDir,
-                                  (uint32_t)sizeof(pDependency->installDir));
+        g_Session.m_pApps->GetInstallFolder(appId, pDependency->installDir,
+                                            (uint32_t)sizeof(pDependency->installDir));
     }
     else
     {
@@ -119,16 +120,16 @@ QUERN_EXPORT int QuernGetAppUpdateStats(uint32_t id, uint32_t queryType, QuernUp
     pStats->totalSize = QUERN_UPDATE_TOTAL_SIZE;
     pStats->presentSize = 0;
 
-    if (g_pApps)
+    if (g_Session.m_pApps)
     {
         if (queryType == QUERN_UPDATE_QUERY_APP)
         {
-            if (g_pApps->QueryInstalled(id)) pStats->presentSize = pStats->totalSize;
+            if (g_Session.m_pApps->QueryInstalled(id)) pStats->presentSize = pStats->totalSize;
         }
         else
         {
             // A depot never enumerated is taken to be the running application's.
-            QuernAppId owner = g_nAppId;
+            QuernAppId owner = g_Session.m_nAppId;
             DepotAppMap_Find(id, &owner);
             QuernDepotId depots[QUERN_QUERY_DEPOT_CAPACITY];
             int count = (int)ListDepots(owner, depots);
@@ -154,14 +155,14 @@ QUERN_EXPORT int QuernGetUser(char* pszName, uint32_t nameSize, uint32_t* pNameL
 {
     ClearError(pError);
     if (pNameLength) *pNameLength = 0;
-    if (!g_pUser) return 0;
+    if (!g_Session.m_pUser) return 0;
 
     uint32_t answer = Plat_GetEnvironmentVariable("QuernUser", pszName, pszName ? nameSize : 0);
     if (pNameLength) *pNameLength = answer;
 
     if (pUserId)
     {
-        uint32_t account = (uint32_t)g_pUser->GetUserIdentity();
+        uint32_t account = (uint32_t)g_Session.m_pUser->GetUserIdentity();
         pUserId->instance = 0;
         pUserId->number = account >> 1;
         pUserId->parity = account & 1;

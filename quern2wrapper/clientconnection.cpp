@@ -3,8 +3,8 @@
 #include "quern2wrapper/clientconnection.h"
 
 #include "plinth/memalloc.h"
-#include "plinth/platform_debug.h"
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/clientinterfaces.h"
 #include "trestle/strtools.h"
 #include "trestle/strtools_unicode.h"

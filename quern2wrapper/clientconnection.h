@@ -1,8 +1,8 @@
 // Finding the running platform client and loading its client library.
 #pragma once
 
-#include "plinth/platform_modules.h"
-#include "plinth/platform_registry.h"
+#include "plinth/platform/platform_modules.h"
+#include "plinth/platform/platform_registry.h"
 
 #include <cstdint>
 

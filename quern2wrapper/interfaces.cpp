@@ -3,7 +3,7 @@
 // the export of the same meaning, a few with their arguments adapted.
 #include "quern2wrapper/interfaces.h"
 
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "quern2wrapper/include/quern.h"
-#include "quern2wrapper/quern2wrapper_stdio/quern_stdio.h"
+#include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_stubs.h"
 
 // Parameters and arguments of a STUB slot of n arguments.

@@ -4,8 +4,8 @@
 #include "quern2wrapper/launch.h"
 
 #include "plinth/memalloc.h"
-#include "plinth/platform_modules.h"
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_modules.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/clientconnection.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_export.h"

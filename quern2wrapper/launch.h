@@ -1,7 +1,7 @@
 // Launching applications through the platform client's executable.
 #pragma once
 
-#include "plinth/platform_registry.h"
+#include "plinth/platform/platform_registry.h"
 
 #include <cstdint>
 

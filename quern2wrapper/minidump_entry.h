@@ -1,7 +1,7 @@
 // The legacy crash-dump calls, forwarded to the platform's crash-dump module.
 #pragma once
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // list in quern_stubs.h.
 #include "quern2wrapper/quern_stubs.h"
 
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 #include "quern2wrapper/quernerror.h"
 
 #include "plinth/dbg.h"
-#include "plinth/platform_debug.h"
+#include "plinth/platform/platform_debug.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -5,19 +5,6 @@
 
 #include <cstddef>
 
-#if defined(_WIN32) && !defined(_WIN64)
-// The record is shared with applications built long ago; its layout is fixed.
-static_assert(offsetof(TQuernError, failureType) == 0, "TQuernError layout");
-static_assert(offsetof(TQuernError, detailedErrorType) == 4, "TQuernError layout");
-static_assert(offsetof(TQuernError, detailedErrorCode) == 8, "TQuernError layout");
-static_assert(offsetof(TQuernError, description) == 12, "TQuernError layout");
-static_assert(sizeof(TQuernError) == 268, "TQuernError layout");
-static_assert(offsetof(QuernProgress, valid) == 0, "QuernProgress layout");
-static_assert(offsetof(QuernProgress, percentDone) == 4, "QuernProgress layout");
-static_assert(offsetof(QuernProgress, description) == 8, "QuernProgress layout");
-static_assert(sizeof(QuernOfflineStatus) == 8, "QuernOfflineStatus layout");
-#endif
-
 // Size of TQuernError::description.
 constexpr int QUERN_ERROR_TEXT_SIZE = 255;
 

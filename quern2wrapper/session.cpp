@@ -1,7 +1,7 @@
 // The session with the platform client and the fixed-status exports.
 #include "quern2wrapper/session.h"
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "quern2wrapper/clientconnection.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_export.h"
@@ -10,15 +10,7 @@
 #include <cctype>
 #include <cstring>
 
-PlatModule g_hClientModule;
-IQuernClient017* g_pClient;
-HQuernPipe g_hPipe;
-HQuernUser g_hUser;
-IQuernUtils009* g_pUtils;
-IQuernUser019* g_pUser;
-IQuernApps008* g_pApps;
-QuernAppId g_nAppId;
-char g_szAppInstallDir[QUERN_INSTALL_DIR_SIZE];
+QuernSession g_Session;
 
 // An unsigned decimal as the 32-bit C runtime reads it: leading blanks,
 // optional sign, digits up to the first other character; saturates on
@@ -49,7 +41,7 @@ static uint32_t ParseUnsignedDecimal(const char* pszText)
 // environment names.
 static QuernAppId DetermineAppId()
 {
-    QuernAppId appId = g_pUtils->GetRunningAppId();
+    QuernAppId appId = g_Session.m_pUtils->GetRunningAppId();
     if (appId != 0) return appId;
     char szValue[256];
     uint32_t len = Plat_GetEnvironmentVariable("QuernGameId", szValue, sizeof(szValue));
@@ -61,23 +53,24 @@ QUERN_EXPORT int QuernStartup(uint32_t /*flags*/, TQuernError* pError)
 {
     ClearError(pError);
 
-    g_pClient = (IQuernClient017*)QuernAPI_Init_Internal(&g_hClientModule, false,
-                                                         QUERNCLIENT_INTERFACE_VERSION);
-    if (!g_pClient || !g_hClientModule)
+    g_Session.m_pClient = (IQuernClient017*)QuernAPI_Init_Internal(
+        &g_Session.m_hClientModule, false, QUERNCLIENT_INTERFACE_VERSION);
+    if (!g_Session.m_pClient || !g_Session.m_hClientModule)
     {
         SetError(pError, "QuernAPI_Init_Internal failed", QUERN_FAILURE_FAILED);
         return 0;
     }
 
     // Each result is kept at once: cleanup gives back whatever was obtained.
-    g_hPipe = g_pClient->OpenPipe();
-    g_hUser = g_pClient->AttachUser(g_hPipe);
-    g_pUtils = (IQuernUtils009*)g_pClient->GetUtilsInterface(g_hPipe, QUERNUTILS_INTERFACE_VERSION);
-    g_pUser =
-        (IQuernUser019*)g_pClient->GetUserInterface(g_hUser, g_hPipe, QUERNUSER_INTERFACE_VERSION);
-    g_pApps =
-        (IQuernApps008*)g_pClient->GetAppsInterface(g_hUser, g_hPipe, QUERNAPPS_INTERFACE_VERSION);
-    if (!g_pUtils || !g_pUser || !g_hUser || !g_pApps)
+    g_Session.m_hPipe = g_Session.m_pClient->OpenPipe();
+    g_Session.m_hUser = g_Session.m_pClient->AttachUser(g_Session.m_hPipe);
+    g_Session.m_pUtils = (IQuernUtils009*)g_Session.m_pClient->GetUtilsInterface(
+        g_Session.m_hPipe, QUERNUTILS_INTERFACE_VERSION);
+    g_Session.m_pUser = (IQuernUser019*)g_Session.m_pClient->GetUserInterface(
+        g_Session.m_hUser, g_Session.m_hPipe, QUERNUSER_INTERFACE_VERSION);
+    g_Session.m_pApps = (IQuernApps008*)g_Session.m_pClient->GetAppsInterface(
+        g_Session.m_hUser, g_Session.m_hPipe, QUERNAPPS_INTERFACE_VERSION);
+    if (!g_Session.m_pUtils || !g_Session.m_pUser || !g_Session.m_hUser || !g_Session.m_pApps)
     {
         SetError(pError, "Missing interface", QUERN_FAILURE_FAILED);
         return 0;
@@ -85,8 +78,9 @@ QUERN_EXPORT int QuernStartup(uint32_t /*flags*/, TQuernError* pError)
 
     QUERN_VERBOSE_LOG("QuernStartup");
 
-    g_nAppId = DetermineAppId();
-    g_pApps->GetInstallFolder(g_nAppId, g_szAppInstallDir, QUERN_INSTALL_DIR_SIZE);
+    g_Session.m_nAppId = DetermineAppId();
+    g_Session.m_pApps->GetInstallFolder(g_Session.m_nAppId, g_Session.m_szAppInstallDir,
+                                        QUERN_INSTALL_DIR_SIZE);
 
     // A failing file layer leaves the record clear.
     return QuernStartup_FileLayer() ? 1 : 0;
@@ -96,20 +90,20 @@ QUERN_EXPORT int QuernCleanup(TQuernError* pError)
 {
     ClearError(pError);
 
-    if (g_pClient)
+    if (g_Session.m_pClient)
     {
-        g_pClient->DetachUser(g_hPipe, g_hUser);
-        g_pClient->ClosePipe(g_hPipe);
-        g_pClient = nullptr;
+        g_Session.m_pClient->DetachUser(g_Session.m_hPipe, g_Session.m_hUser);
+        g_Session.m_pClient->ClosePipe(g_Session.m_hPipe);
+        g_Session.m_pClient = nullptr;
     }
-    g_pUtils = nullptr;
-    g_pUser = nullptr;
-    g_pApps = nullptr;
+    g_Session.m_pUtils = nullptr;
+    g_Session.m_pUser = nullptr;
+    g_Session.m_pApps = nullptr;
 
-    if (g_hClientModule)
+    if (g_Session.m_hClientModule)
     {
-        Plat_FreeLibrary(g_hClientModule);
-        g_hClientModule = nullptr;
+        Plat_FreeLibrary(g_Session.m_hClientModule);
+        g_Session.m_hClientModule = nullptr;
     }
 
     QuernCleanup_CrashDumpModule();
@@ -120,8 +114,8 @@ QUERN_EXPORT int QuernGetCurrentAppId(uint32_t* pAppId, TQuernError* pError)
 {
     ClearError(pError);
     if (pAppId) *pAppId = 0;
-    if (!g_pUtils) return 0;
-    QuernAppId appId = g_pUtils->GetRunningAppId();
+    if (!g_Session.m_pUtils) return 0;
+    QuernAppId appId = g_Session.m_pUtils->GetRunningAppId();
     if (pAppId) *pAppId = appId;
     return 1;
 }

@@ -2,26 +2,33 @@
 // QuernCleanup gives back.
 #pragma once
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 #include "quern2wrapper/clientinterfaces.h"
 
 #include <cstdint>
 
 constexpr int QUERN_INSTALL_DIR_SIZE = 1024;
 
-extern PlatModule g_hClientModule;
-extern IQuernClient017* g_pClient;
-extern HQuernPipe g_hPipe;
-extern HQuernUser g_hUser;
-extern IQuernUtils009* g_pUtils;
-extern IQuernUser019* g_pUser;
-extern IQuernApps008* g_pApps;
-extern QuernAppId g_nAppId;
-extern char g_szAppInstallDir[QUERN_INSTALL_DIR_SIZE];
+// What QuernStartup obtains from the client (QuernCleanup gives it back) and
+// the application the session serves.
+struct QuernSession
+{
+    PlatModule m_hClientModule;
+    IQuernClient017* m_pClient;
+    HQuernPipe m_hPipe;
+    HQuernUser m_hUser;
+    IQuernUtils009* m_pUtils;
+    IQuernUser019* m_pUser;
+    IQuernApps008* m_pApps;
+    QuernAppId m_nAppId;
+    char m_szAppInstallDir[QUERN_INSTALL_DIR_SIZE];
+};
+
+extern QuernSession g_Session;
 
 // The last step of QuernStartup: the file layer's start-up (working
-// directory, default packs). True until the file layer provides it.
+// directory, default packs); defined with the file layer (files/mount.cpp).
 bool QuernStartup_FileLayer();
-// Cleanup of the crash-dump module, if one is loaded. Nothing until the
-// crash-dump entry points provide it.
+// Unloads the crash-dump module, if one is loaded; defined with the
+// crash-dump entry points (minidump_entry.cpp).
 void QuernCleanup_CrashDumpModule();

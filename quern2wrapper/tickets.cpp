@@ -37,7 +37,7 @@ QUERN_EXPORT int QuernGetEncryptedUserIDTicket(const void* /*pKey*/, uint32_t ke
         return 0;
     }
 
-    uint32_t account = g_pUser ? (uint32_t)g_pUser->GetUserIdentity() : 0;
+    uint32_t account = g_Session.m_pUser ? (uint32_t)g_Session.m_pUser->GetUserIdentity() : 0;
     UserIdTicket ticket;
     memset(&ticket, 0, sizeof(ticket));
     ticket.m_nMagic = TICKET_MAGIC;

@@ -18,10 +18,6 @@ struct UserIdTicket
     uint32_t m_nValue;            // 0; handed back by the validator
     uint32_t m_nValidationHandle; // 0 when built; set by the validator
 };
-static_assert(sizeof(UserIdTicket) == QUERN_TICKET_SIZE, "UserIdTicket layout");
-static_assert(offsetof(UserIdTicket, m_UserId) == 8, "UserIdTicket layout");
-static_assert(offsetof(UserIdTicket, m_nValue) == 24, "UserIdTicket layout");
-static_assert(offsetof(UserIdTicket, m_nValidationHandle) == 28, "UserIdTicket layout");
 
 // Accepted tickets, indexed by handle & 31; a slot is reused 32 handles later.
 extern UserIdTicket TicketSlotRing[TICKET_SLOT_COUNT];

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "plinth/platform_file.h"
+#include "plinth/platform/platform_file.h"
 
 class CUtlBuffer;
 

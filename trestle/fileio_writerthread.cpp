@@ -8,7 +8,7 @@
 
 #include "plinth/dbg.h"
 #include "plinth/memalloc.h"
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_process.h"
 #include "plinth/threadtools.h"
 #include "trestle/fileio_internal.h"
 #include "trestle/strtools.h"

@@ -3,7 +3,7 @@
 
 #include "plinth/dbg.h"
 #include "plinth/memalloc.h"
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "trestle/strtools.h"
 #include "trestle/utlvector.h"
 

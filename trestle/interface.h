@@ -1,7 +1,7 @@
 // Reference-counted module loading and the process-wide interface registry.
 #pragma once
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "plinth/dbg.h"
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "trestle/strtools.h"
 
 // Stringified here, not through QAssertAt, so NULL in the text stays "NULL".

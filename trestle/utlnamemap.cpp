@@ -1,21 +1,19 @@
 // Name copies and the stock name orders of CUtlNameMap.
 #include "trestle/utlnamemap.h"
 
+#include "plinth/asciicase.h"
 #include "plinth/memalloc.h"
 
 #include <cstring>
 
-#define UTLDICT_SOURCE "..\\trestle\\utldict"
+// The allocation tag of the map's name copies: the name allocation reports
+// have always shown for them, kept so that reports compare across versions.
+#define UTLNAMEMAP_ALLOC_TAG "..\\trestle\\utldict"
 
 bool UtlNameLess(const char* pchLeft, const char* pchRight)
 {
     if (!pchLeft || !pchRight) return !pchLeft && pchRight;
     return strcmp(pchLeft, pchRight) < 0;
-}
-
-static unsigned char FoldAscii(unsigned char ch)
-{
-    return (ch >= 'A' && ch <= 'Z') ? (unsigned char)(ch + ('a' - 'A')) : ch;
 }
 
 bool UtlNameLessNoCase(const char* pchLeft, const char* pchRight)
@@ -25,8 +23,8 @@ bool UtlNameLessNoCase(const char* pchLeft, const char* pchRight)
     const unsigned char* b = reinterpret_cast<const unsigned char*>(pchRight);
     for (;; ++a, ++b)
     {
-        unsigned char ca = FoldAscii(*a);
-        unsigned char cb = FoldAscii(*b);
+        unsigned char ca = static_cast<unsigned char>(LowerAscii(static_cast<char>(*a)));
+        unsigned char cb = static_cast<unsigned char>(LowerAscii(static_cast<char>(*b)));
         if (ca != cb) return ca < cb;
         if (!ca) return false;
     }
@@ -36,12 +34,12 @@ char* UtlNameMap_CopyName(const char* pchName)
 {
     if (!pchName) return nullptr;
     size_t cb = strlen(pchName) + 1;
-    char* pchCopy = static_cast<char*>(MemAlloc_AllocTagged(cb, UTLDICT_SOURCE, __LINE__));
+    char* pchCopy = static_cast<char*>(MemAlloc_AllocTagged(cb, UTLNAMEMAP_ALLOC_TAG, __LINE__));
     if (pchCopy) memcpy(pchCopy, pchName, cb);
     return pchCopy;
 }
 
 void UtlNameMap_FreeName(char* pchName)
 {
-    if (pchName) MemAlloc_FreeTagged(pchName, UTLDICT_SOURCE, __LINE__);
+    if (pchName) MemAlloc_FreeTagged(pchName, UTLNAMEMAP_ALLOC_TAG, __LINE__);
 }

@@ -11,7 +11,8 @@
 #include <type_traits>
 #include <utility>
 
-#define UTLRBTREE_SOURCE "..\\trestle\\utlrbtree"
+// Source name of the tree's assertions, as the library has always reported it.
+#define UTLSORTEDTREE_SOURCE "..\\trestle\\utlrbtree"
 
 // Whether a less function has been given: null function pointers have not.
 template <class L> inline bool UtlLessFuncIsSet(const L& lessFunc)
@@ -132,7 +133,7 @@ private:
     bool CheckLessFunc() const
     {
         if (UtlLessFuncIsSet(m_LessFunc)) return true;
-        AssertFailed(UTLRBTREE_SOURCE, __LINE__, "m_LessFunc");
+        AssertFailed(UTLSORTEDTREE_SOURCE, __LINE__, "m_LessFunc");
         return false;
     }
     void SetColor(int i, int color)
@@ -486,7 +487,7 @@ template <class T, class L> void CUtlSortedTree<T, L>::RemoveAt(int elem)
 {
     if (!IsValidIndex(elem))
     {
-        AssertFailed(UTLRBTREE_SOURCE, __LINE__, "IsValidIndex( elem )");
+        AssertFailed(UTLSORTEDTREE_SOURCE, __LINE__, "IsValidIndex( elem )");
         return;
     }
 

@@ -15,7 +15,7 @@
 #include "examples/legacy_host/legacy_host_iface.h"
 #include "examples/legacy_host/legacy_host_lookup.h"
 #include "examples/legacy_host/legacy_host_mount.h"
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 
 #include "quern.h"
 

@@ -1,7 +1,7 @@
 // The crash-dump part of legacy_host.
 #pragma once
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 
 // Within a started session: loads the platform's crash-dump module through
 // the library and writes a comment and a dump through it, as an old game's

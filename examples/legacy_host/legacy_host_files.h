@@ -1,7 +1,7 @@
 // The file part of legacy_host.
 #pragma once
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 
 // Within a started session whose install has packs mounted: opens, reads,
 // seeks, text mode, stat, a directory search over pack and disk files and a

@@ -3,7 +3,7 @@
 #include "examples/legacy_host/legacy_host_iface.h"
 #include "examples/legacy_host/legacy_host_lookup.h"
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 
 #include "quern.h"
 

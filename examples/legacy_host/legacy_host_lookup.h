@@ -2,7 +2,7 @@
 // that a call's type cannot drift from its declaration.
 #pragma once
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // The mounting part of legacy_host.
 #pragma once
 
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 
 // Within a started session whose start-up mounted the packs that
 // "quern_bnds.kvt" lists, after the application queries (which tell the

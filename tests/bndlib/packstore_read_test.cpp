@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "bnd_test_util.h"
+#include "tests/bndlib/bndlib_test_support.h"
 #include "bndlib/packcrc.h"
-#include "bndlib/packedstore.h"
+#include "bndlib/packstore.h"
 #include "bndlib/packwriter.h"
 
 using namespace bndtest;

@@ -2,10 +2,10 @@
 // built library and the client stand-ins in a temporary game folder holding a
 // sample install packed with bndtool. The test process plays the running
 // platform client: the registry names it and the client library beside it.
-#include "plinth/platform_env.h"
-#include "plinth/platform_modules.h"
-#include "plinth/platform_process.h"
-#include "plinth/platform_registry.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_modules.h"
+#include "plinth/platform/platform_process.h"
+#include "plinth/platform/platform_registry.h"
 
 #include <gtest/gtest.h>
 

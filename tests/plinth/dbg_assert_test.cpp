@@ -1,7 +1,7 @@
 #include "plinth/dbg.h"
 #include "plinth/dbg_internal.h"
-#include "tests/plinth/dbg_test_util.h"
-#include "tests/plinth/platform_debug_capture.h"
+#include "tests/plinth/dbg_test_support.h"
+#include "tests/plinth/platform_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "plinth/dbg.h"
 #include "plinth/minidump.h"
 #include "plinth/minidump_internal.h"
-#include "tests/plinth/minidump_test_util.h"
+#include "tests/plinth/minidump_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "plinth/platform_env.h"
-#include "plinth/platform_process.h"
-#include "plinth/platform_registry.h"
-#include "tests/plinth/dbg_test_util.h"
+#include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_file.h"
+#include "plinth/platform/platform_process.h"
+#include "plinth/platform/platform_registry.h"
+#include "tests/plinth/dbg_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -23,16 +24,41 @@ std::string TestKeyPath()
 {
     return "Software\\QuernPlinthTests\\k" + std::to_string(Plat_GetCurrentProcessId());
 }
-} // namespace
 
-// Write, read back and delete: the same calls work on both platforms.
-TEST(PlatformRegistry, WriteReadDeleteRoundTrip)
+// The POSIX stand-in reads a file of this test's own, empty at the start; on
+// Windows the real registry is used under TestKeyPath().
+bool UseEmptyRegistry()
 {
 #ifndef _WIN32
     std::string file = TestTempPath(".reg");
     remove(file.c_str());
-    ASSERT_TRUE(Plat_SetEnvironmentVariable("QUERN_REGISTRY", file.c_str()));
+    return Plat_SetEnvironmentVariable("QUERN_REGISTRY", file.c_str());
+#else
+    return true;
 #endif
+}
+} // namespace
+
+// Files and registry answer from one set of codes: a missing key and a
+// missing file are the same "not found".
+TEST(PlatformRegistry, MissingKeyAndMissingFileShareOneCode)
+{
+    ASSERT_TRUE(UseEmptyRegistry());
+    PlatRegKey hKey = nullptr;
+    std::string path = TestKeyPath() + "\\missing";
+    EXPECT_EQ(PLAT_ERROR_FILE_NOT_FOUND,
+              (uint32_t)Plat_RegOpenKeyA(Plat_RegRootKey(PLAT_HKEY_CURRENT_USER), path.c_str(),
+                                         PLAT_KEY_READ, &hKey));
+    std::string missing = TestTempPath(".missing");
+    std::u16string wide(missing.begin(), missing.end());
+    uint32_t unAttributes = 0;
+    EXPECT_EQ(PLAT_ERROR_FILE_NOT_FOUND, Plat_GetFileAttributes(wide.c_str(), &unAttributes));
+}
+
+// Write, read back and delete: the same calls work on both platforms.
+TEST(PlatformRegistry, WriteReadDeleteRoundTrip)
+{
+    ASSERT_TRUE(UseEmptyRegistry());
     std::string path = TestKeyPath();
     PlatRegKey hRoot = Plat_RegRootKey(PLAT_HKEY_CURRENT_USER);
     PlatRegKey hKey = nullptr;
@@ -87,7 +113,7 @@ TEST(PlatformRegistry, WriteReadDeleteRoundTrip)
               Plat_RegDeleteKey(hRoot, path.c_str(), PLAT_KEY_WOW64_32KEY));
 #ifndef _WIN32
     Plat_SetEnvironmentVariable("QUERN_REGISTRY", nullptr);
-    remove(file.c_str());
+    remove(TestTempPath(".reg").c_str());
 #endif
 }
 

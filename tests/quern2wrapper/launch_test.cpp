@@ -1,9 +1,9 @@
 // Launching through the client executable stand-in, and the registry reading
 // behind the search for the client's folder.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
-#include "plinth/platform_process.h"
-#include "plinth/platform_registry.h"
+#include "plinth/platform/platform_process.h"
+#include "plinth/platform/platform_registry.h"
 #include "quern2wrapper/clientconnection.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/launch.h"

@@ -1,7 +1,7 @@
 // The crash-dump calls forwarded to the crash-dump module stand-in.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
-#include "plinth/platform_process.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/clientconnection.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/minidump_entry.h"

@@ -1,5 +1,5 @@
 // Identity tickets, the validation ring, the session key and the server list.
-#include "tests/quern2wrapper/wrapper_testsupport.h"
+#include "tests/quern2wrapper/session_test_support.h"
 
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"
@@ -16,8 +16,6 @@ class CFixedUser : public IQuernUser019
 {
 public:
     explicit CFixedUser(uint64_t identity) : m_identity(identity) {}
-    void Reserved0() override {}
-    void Reserved1() override {}
     uint64_t GetUserIdentity() override { return m_identity; }
     uint64_t m_identity;
 };
@@ -34,20 +32,20 @@ protected:
     }
     void TearDown() override
     {
-        g_pUser = nullptr;
+        g_Session.m_pUser = nullptr;
         verboseLogging = 0;
     }
     // A ticket as QuernGetEncryptedUserIDTicket builds it for `account`.
     std::string TicketFor(uint64_t account)
     {
         CFixedUser user(account);
-        g_pUser = &user;
+        g_Session.m_pUser = &user;
         unsigned char ticket[QUERN_TICKET_SIZE];
         uint32_t length = 0;
         EXPECT_EQ(
             0, QuernGetEncryptedUserIDTicket("key", 3, ticket, sizeof(ticket), &length, &m_error));
         EXPECT_EQ(32u, length);
-        g_pUser = nullptr;
+        g_Session.m_pUser = nullptr;
         return std::string((const char*)ticket, sizeof(ticket));
     }
     uint32_t Start(const std::string& ticket)

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/trestle/fileio_test_util.h"
+#include "tests/trestle/fileio_test_support.h"
 #include "trestle/fileio.h"
 
 using fileio_test::CAssertCapture;

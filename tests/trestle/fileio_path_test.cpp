@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/trestle/fileio_test_util.h"
+#include "tests/trestle/fileio_test_support.h"
 #include "trestle/fileio.h"
 #include "trestle/utlbuffer.h"
 

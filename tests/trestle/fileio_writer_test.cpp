@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/trestle/fileio_test_util.h"
+#include "tests/trestle/fileio_test_support.h"
 #include "trestle/fileio.h"
 
 using fileio_test::CAssertCapture;

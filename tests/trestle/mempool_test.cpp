@@ -1,6 +1,6 @@
 #include "trestle/mempool.h"
 
-#include "kv_test_capture.h"
+#include "tests/trestle/keyvalues_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "trestle/strtools.h"
-#include "tests/support/assert_capture.h"
+#include "tests/support/assert_test_support.h"
 
 static std::string RemoveDots(const char* path, bool expectOk = true, char sep = '\\')
 {

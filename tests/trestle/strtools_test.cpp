@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "trestle/strtools.h"
-#include "tests/support/assert_capture.h"
+#include "tests/support/assert_test_support.h"
 
 TEST(StrtoolsBounded, CopyAndAppendTruncateAndTerminate)
 {

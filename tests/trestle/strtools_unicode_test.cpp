@@ -4,7 +4,7 @@
 #include <string>
 
 #include "trestle/strtools_unicode.h"
-#include "tests/support/assert_capture.h"
+#include "tests/support/assert_test_support.h"
 
 static std::u16string ToUTF16(const char* in, int flags, int* pResult = nullptr)
 {

@@ -1,6 +1,6 @@
 // bndtool: create, list, extract, print, verify and describe bnd packs.
-#include "bndlib/packtool.h"
-#include "plinth/platform_env.h"
+#include "tools/bndtool/bndtool.h"
+#include "plinth/platform/platform_env.h"
 
 #include <cstdio>
 

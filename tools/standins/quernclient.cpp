@@ -19,7 +19,7 @@
 //                                  the factory or operation answers 0 for those
 //
 // Handles: OpenPipe answers 17, AttachUser 34.
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 #include "quern2wrapper/clientinterfaces.h"
 #include "tools/standins/standin_export.h"
 

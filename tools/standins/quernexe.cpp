@@ -11,7 +11,7 @@
 // library, calls QuernLaunchApp with the id and the arguments (joined by
 // blanks; none gives a null text), logs "hostlaunch -> <result>" and exits
 // with the result.
-#include "plinth/platform_modules.h"
+#include "plinth/platform/platform_modules.h"
 #include "quern2wrapper/include/quern.h"
 #include "tools/standins/standin_log.h"
 

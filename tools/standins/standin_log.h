@@ -2,7 +2,7 @@
 // QUERN_STANDIN_LOG (nothing when unset), read afresh at every call.
 #pragma once
 
-#include "plinth/platform_env.h"
+#include "plinth/platform/platform_env.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,0 +1,64 @@
+// Inside the file layer: the mount table, the handle tables with their lock,
+// path normalisation and the two start-up steps.
+#pragma once
+
+#include "bndlib/packstore.h"
+#include "plinth/threadtools.h"
+#include "trestle/utlsortedtree.h"
+#include "trestle/utlvector.h"
+
+#include <cstdint>
+#include <cstdio>
+
+// Source name of the file layer's assertions, as the library has always
+// reported it (it predates the folder's name).
+#define QUERN_FILES_SOURCE "quern2wrapper_stdio"
+
+constexpr int QUERN_FILE_PATH_SIZE = 1024;
+constexpr int QUERN_WORKING_DIR_SIZE = 1024;
+
+// Owned packs; position 0 is searched first.
+typedef CUtlVector<PackStore*> MountTable;
+// Stream pointers by value; the handle is the node index.
+typedef CUtlSortedTree<FILE*> DiskHandleTable;
+// Owned copies of the entry descriptors; handle = index | BND_FILE_HANDLE_FLAG.
+typedef CUtlSortedTree<PackEntryHandle*> PackHandleTable;
+
+MountTable& GetMountTable();
+// Guards the disk, pack and search tables.
+CThreadMutex& FileLayerLock();
+
+// --- Start-up and mounting ---
+bool InitWorkingDirectory();
+bool MountDefaultPacks();
+void MountPack(const char* pszBasePath);
+void UnmountAll();
+
+// The recorded working directory (with trailing '\'), "" until recorded.
+const char* GetWorkingDirectory();
+int GetWorkingDirectoryLength();
+
+// Drops a leading ".\" or "./", collapses doubled separators, resolves dot
+// segments with '\' and strips the working directory.
+void NormalizeFilePath(const char* pszPath, char* pszOut, int nOutSize);
+
+// --- Handle tables ---
+// A pack handle for the path, or 0 when no mounted pack holds it.
+uint32_t PackOpen(const char* pszPath, const char* pszMode, uint32_t* pSize);
+// Registers a stream (even a null one) and returns its handle.
+uint32_t DiskRegister(FILE* pStream);
+// The stream of a disk handle, or null.
+FILE* DiskLookup(uint32_t hFile);
+// As DiskLookup, also removing the handle.
+FILE* DiskCloseLookup(uint32_t hFile);
+// The entry of a pack handle, or null.
+PackEntryHandle* PackLookup(uint32_t hFile);
+// Removes the entry of a pack handle in use and answers true; false for any
+// other handle (not a pack handle, never opened, closed or unmounted), so
+// that a close which did nothing is not reported as done.
+bool PackClose(uint32_t hFile);
+// Deletes every pack handle (unmounting).
+void PackCloseAll();
+
+// Pack items report this time for access, modification and creation.
+constexpr uint32_t QUERN_PACK_ITEM_TIME = 178243200u;

@@ -1,0 +1,199 @@
+// The mount table: the working directory, the default packs from the
+// configuration, the installed depots or the bnds folder, and the mount
+// exports.
+#include "quern2wrapper/files/files.h"
+
+#include "plinth/platform/platform_env.h"
+#include "quern2wrapper/depotappmap.h"
+#include "quern2wrapper/include/quern.h"
+#include "quern2wrapper/quern_export.h"
+#include "quern2wrapper/quernerror.h"
+#include "quern2wrapper/session.h"
+#include "trestle/keyvalues.h"
+#include "trestle/fileio.h"
+#include "trestle/strtools.h"
+#include "trestle/utlbuffer.h"
+
+#include <cstring>
+
+namespace
+{
+char g_szWorkingDir[QUERN_WORKING_DIR_SIZE];
+int g_nWorkingDirLen;
+
+constexpr int MAX_INSTALLED_DEPOTS = 64;
+
+void MountDepot(const char* pszInstallDir, uint32_t depotId)
+{
+    char szBase[QUERN_FILE_PATH_SIZE];
+    V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\depot_%u", pszInstallDir, depotId);
+    MountPack(szBase);
+}
+} // namespace
+
+MountTable& GetMountTable()
+{
+    static MountTable s_mounts;
+    return s_mounts;
+}
+
+const char* GetWorkingDirectory()
+{
+    return g_szWorkingDir;
+}
+
+int GetWorkingDirectoryLength()
+{
+    return g_nWorkingDirLen;
+}
+
+bool InitWorkingDirectory()
+{
+    if (g_nWorkingDirLen > 0) return true;
+
+    uint32_t len = Plat_GetCurrentDirectory(g_szWorkingDir, sizeof(g_szWorkingDir));
+    // Leave room for the separator; a directory that does not fit is not one.
+    if (len == 0 || len > sizeof(g_szWorkingDir) - 2) g_szWorkingDir[0] = '\0';
+    // Paths are compared with '\' after normalisation.
+    V_SetSlashes(g_szWorkingDir, '\\');
+    len = (uint32_t)strlen(g_szWorkingDir);
+    if (len == 0 || g_szWorkingDir[len - 1] != '\\')
+    {
+        g_szWorkingDir[len++] = '\\';
+        g_szWorkingDir[len] = '\0';
+    }
+    g_nWorkingDirLen = (int)len;
+    QUERN_VERBOSE_LOG("Current working dir: %s", g_szWorkingDir);
+
+    // Handle 0 is the failure value of the open calls: no stream may get it.
+    return DiskRegister(nullptr) == 0;
+}
+
+void MountPack(const char* pszBasePath)
+{
+    if (!pszBasePath) return;
+    MountTable& mounts = GetMountTable();
+    for (int i = 0; i < mounts.Count(); ++i)
+    {
+        if (V_CompareNoCaseCount(mounts[i]->GetAbsolutePath(), pszBasePath, 0x7FFFFFFF) == 0)
+            return;
+    }
+
+    char szDirFile[QUERN_FILE_PATH_SIZE];
+    V_BoundedFormat(szDirFile, sizeof(szDirFile), BND_DIRECTORY_FILE_FORMAT, pszBasePath);
+    V_LowerAscii(szDirFile);
+
+    PackStore* pStore = new PackStore(pszBasePath, false);
+    if (pStore->IsEmpty())
+    {
+        delete pStore;
+        return;
+    }
+    mounts.InsertBefore(0, pStore);
+    pStore->SetCacheCapacity(1);
+    QUERN_VERBOSE_LOG("Mounting %s", szDirFile);
+}
+
+void UnmountAll()
+{
+    PackCloseAll();
+    MountTable& mounts = GetMountTable();
+    for (int i = 0; i < mounts.Count(); ++i)
+        delete mounts[i];
+    mounts.Purge();
+}
+
+bool MountDefaultPacks()
+{
+    if (GetMountTable().Count() > 0) return true;
+
+    const char* pszCommandLine = Plat_GetCommandLine();
+    if (pszCommandLine && strstr(pszCommandLine, "-debugquern2wrapper")) verboseLogging = 1;
+
+    CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
+    if (LoadFileIntoBuffer("quern_bnds.kvt", 0, 0xFFFFFFFFu, buf, true))
+    {
+        KeyValues* pConfig = new KeyValues("bnd");
+        if (!pConfig->LoadFromBuffer("quern_bnds.kvt", buf))
+        {
+            KeyValues::DeleteTree(pConfig);
+            return false;
+        }
+        verboseLogging = KeyValues::BoolValue(pConfig->LookupKey("spewfileio"), false) ? 1 : 0;
+        if (KeyValues* pMount = pConfig->LookupKey("mount"))
+        {
+            for (KeyValues* pKey = pMount->GetFirstSubKey(); pKey; pKey = pKey->GetNextKey())
+                MountPack(KeyValues::StringValue(pKey, ""));
+            KeyValues::DeleteTree(pConfig);
+            return true;
+        }
+        KeyValues::DeleteTree(pConfig);
+    }
+
+    if (g_Session.m_pApps)
+    {
+        QuernDepotId depots[MAX_INSTALLED_DEPOTS];
+        uint32_t count = g_Session.m_pApps->ListInstalledDepots(g_Session.m_nAppId, depots,
+                                                                MAX_INSTALLED_DEPOTS);
+        // The client's count is trusted no further than the array.
+        if (count > (uint32_t)MAX_INSTALLED_DEPOTS) count = MAX_INSTALLED_DEPOTS;
+        if (count > 0)
+        {
+            for (uint32_t i = 0; i < count; ++i)
+                MountDepot(g_Session.m_szAppInstallDir, depots[i]);
+            return true;
+        }
+    }
+
+    char szBndsDir[QUERN_FILE_PATH_SIZE];
+    V_BoundedFormat(szBndsDir, sizeof(szBndsDir), "%s\\bnds", g_Session.m_szAppInstallDir);
+    CDirIterator it(szBndsDir, "depot_*" BND_DIRECTORY_FILE_SUFFIX);
+    while (it.BNext())
+    {
+        char szBase[QUERN_FILE_PATH_SIZE];
+        V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", g_Session.m_szAppInstallDir,
+                        it.CurrentFileName());
+        if (char* pSuffix = V_FindNoCase(szBase, BND_DIRECTORY_FILE_SUFFIX)) *pSuffix = '\0';
+        MountPack(szBase);
+    }
+    return true;
+}
+
+// The last step of QuernStartup.
+bool QuernStartup_FileLayer()
+{
+    return InitWorkingDirectory() && MountDefaultPacks();
+}
+
+QUERN_EXPORT int QuernMountAppFilesystem(TQuernError* pError)
+{
+    ClearError(pError);
+    QUERN_VERBOSE_LOG("QuernMountAppFilesystem");
+    return (InitWorkingDirectory() && MountDefaultPacks()) ? 1 : 0;
+}
+
+QUERN_EXPORT int QuernMountFilesystem(uint32_t depotId, const char* pszPath, TQuernError* pError)
+{
+    ClearError(pError);
+    QuernAppId appId = g_Session.m_nAppId;
+    DepotAppMap_Find(depotId, &appId);
+
+    char szInstallDir[QUERN_INSTALL_DIR_SIZE];
+    memset(szInstallDir, 0, sizeof(szInstallDir));
+    // Before start-up or after clean-up there is no client to ask.
+    if (g_Session.m_pApps)
+        g_Session.m_pApps->GetInstallFolder(appId, szInstallDir, sizeof(szInstallDir));
+    szInstallDir[sizeof(szInstallDir) - 1] = '\0';
+    MountDepot(szInstallDir, depotId);
+
+    QUERN_VERBOSE_LOG("QuernMountFilesystem uDepotId %u, path \"%s\"", depotId,
+                      pszPath ? pszPath : "(null)");
+    return 1;
+}
+
+QUERN_EXPORT int QuernUnmountAppFilesystem(TQuernError* pError)
+{
+    ClearError(pError);
+    UnmountAll();
+    return 1;
+}

@@ -1,0 +1,257 @@
+#include "trestle/keyvalues_system.h"
+
+#include "trestle/strtools.h"
+#include "trestle/utlstring.h"
+
+#include "tests/trestle/keyvalues_test_support.h"
+#include "tests/support/slot_call.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+std::unique_ptr<CKeyValuesSystem> FreshPool()
+{
+    return std::unique_ptr<CKeyValuesSystem>(new CKeyValuesSystem());
+}
+
+uint32_t BucketOf(const char* pszName)
+{
+    return V_HashMurmur3(pszName, (int)strlen(pszName), 1047, true) & 0xFFF;
+}
+} // namespace
+
+TEST(KeyValuesSystem, FirstWrittenFormIsSharedAcrossCase)
+{
+    auto pool = FreshPool();
+    EXPECT_EQ(1u, pool->BytesUsed()); // the empty name
+    HKeySymbol mount = pool->SymbolForName("Mount", true);
+    EXPECT_EQ(1, mount);
+    EXPECT_EQ(mount, pool->SymbolForName("MOUNT", false));
+    EXPECT_EQ(mount, pool->SymbolForName("mount", true));
+    EXPECT_STREQ("Mount", pool->NameForSymbol(mount));
+    EXPECT_EQ(7u, pool->BytesUsed());
+
+    HKeySymbol other = pool->SymbolForName("mounts", true);
+    EXPECT_EQ(7, other);
+    EXPECT_NE(mount, other);
+}
+
+TEST(KeyValuesSystem, LookupWithoutCreateAddsNothing)
+{
+    auto pool = FreshPool();
+    EXPECT_EQ(0, pool->SymbolForName("x", false));
+    EXPECT_EQ(0, pool->SymbolForName("", true));
+    EXPECT_EQ(0, pool->SymbolForName(nullptr, true));
+    EXPECT_EQ(1u, pool->BytesUsed());
+    EXPECT_EQ(1, pool->PageCount());
+}
+
+TEST(KeyValuesSystem, NameForSymbolOutsideThePoolIsEmpty)
+{
+    auto pool = FreshPool();
+    HKeySymbol s = pool->SymbolForName("abc", true);
+    EXPECT_STREQ("", pool->NameForSymbol(0));
+    EXPECT_STREQ("", pool->NameForSymbol((HKeySymbol)pool->BytesUsed()));
+    EXPECT_STREQ("", pool->NameForSymbol(0x7FFFFF));
+    EXPECT_STREQ("", pool->NameForSymbol(-4));
+    EXPECT_STREQ("abc", pool->NameForSymbol(s));
+
+    char** ppTable = nullptr;
+    EXPECT_EQ(s, pool->SymbolForNameWithTable("ABC", &ppTable));
+    ASSERT_NE(nullptr, ppTable);
+    EXPECT_EQ(pool->NameForSymbol(s), ppTable[0] + s);
+}
+
+TEST(KeyValuesSystem, NameLengthLimit)
+{
+    auto pool = FreshPool();
+    CAssertCapture capture;
+    std::string longest(1022, 'a');
+    HKeySymbol s = pool->SymbolForName(longest.c_str(), true);
+    EXPECT_NE(0, s);
+    EXPECT_EQ(longest, pool->NameForSymbol(s));
+    EXPECT_TRUE(capture.Output().empty()) << capture.Output();
+
+    std::string tooLong(1023, 'b');
+    unsigned int nUsed = pool->BytesUsed();
+    EXPECT_EQ(0, pool->SymbolForName(tooLong.c_str(), true));
+    EXPECT_TRUE(capture.HasLine(
+        KV_SRC_SYSTEM, "CKeyValuesSystem::AddStringToPool: key name too long (1024 chars)"))
+        << capture.Output();
+    EXPECT_EQ(nUsed, pool->BytesUsed());
+    // Refused names leave no entry behind that later lookups could trip on.
+    EXPECT_EQ(0, pool->SymbolForName(tooLong.c_str(), false));
+}
+
+TEST(KeyValuesSystem, NamesNeverStraddlePages)
+{
+    // 32 names of 1000 characters use 1 + 32 * 1001 = 32033 bytes of page 0,
+    // leaving 735.
+    auto fill = [](CKeyValuesSystem& pool)
+    {
+        for (int i = 0; i < 32; ++i)
+        {
+            std::string name(1000, 'a' + (i % 26));
+            name[0] = (char)('A' + i % 26);
+            name[1] = (char)('0' + i / 26);
+            pool.SymbolForName(name.c_str(), true);
+        }
+        ASSERT_EQ(32033u, pool.BytesUsed());
+    };
+
+    {
+        auto pool = FreshPool();
+        fill(*pool);
+        // 733 characters + terminator end one byte before the page end.
+        std::string fits(733, 'x');
+        EXPECT_EQ(32033, pool->SymbolForName(fits.c_str(), true));
+        EXPECT_EQ(1, pool->PageCount());
+    }
+    {
+        auto pool = FreshPool();
+        fill(*pool);
+        // Reaching the page end exactly already moves to the next page.
+        std::string spills(734, 'y');
+        HKeySymbol s = pool->SymbolForName(spills.c_str(), true);
+        EXPECT_EQ(0x8000, s);
+        EXPECT_EQ(2, pool->PageCount());
+        EXPECT_EQ(0x8000u + 735u, pool->BytesUsed());
+        EXPECT_EQ(spills, pool->NameForSymbol(s));
+        // The rest of page 0 stays empty for good.
+        EXPECT_EQ(0x8000 + 735, pool->SymbolForName("z", true));
+    }
+}
+
+TEST(KeyValuesSystem, ExpressionSymbols)
+{
+    auto pool = FreshPool();
+    EXPECT_FALSE(pool->GetExpressionSymbol("$ANYTHING"));
+    EXPECT_FALSE(pool->GetExpressionSymbol(nullptr));
+    pool->SetExpressionSymbol("$Feature", true);
+    pool->SetExpressionSymbol("Other", false);
+    EXPECT_TRUE(pool->GetExpressionSymbol("FEATURE"));
+    EXPECT_TRUE(pool->GetExpressionSymbol("$feature"));
+    EXPECT_FALSE(pool->GetExpressionSymbol("$Other"));
+    pool->SetExpressionSymbol("other", true);
+    EXPECT_TRUE(pool->GetExpressionSymbol("$OTHER"));
+    // The '$' is not part of the stored name.
+    EXPECT_STREQ("Feature", pool->NameForSymbol(pool->SymbolForName("feature", false)));
+}
+
+TEST(KeyValuesSystem, Statistics)
+{
+    auto pool = FreshPool();
+    // '@' and '`' differ only in bit 0x20, so with case folding they hash alike
+    // and land in one bucket as a collision; "key" goes elsewhere.
+    ASSERT_EQ(BucketOf("a@"), BucketOf("a`"));
+    ASSERT_NE(BucketOf("a@"), BucketOf("key"));
+    pool->SymbolForName("a@", true);
+    pool->SymbolForName("a`", true);
+    pool->SymbolForName("key", true);
+
+    CUtlOwnedString text;
+    text.Set("prefix\n");
+    pool->FormatStatistics(text);
+    EXPECT_STREQ("prefix\n"
+                 "String pool bytes used 11, max 16777216, 1 pools\n"
+                 "Total number of strings 3, longest string size 3, avg size 3\n"
+                 "Total of 4096 buckets with 1 hash collisions\n"
+                 "Bucket size : count\n"
+                 "0 : 4094\n"
+                 "1 : 1\n"
+                 "2 : 1\n",
+                 text.Get());
+
+    CKvStdoutCapture out;
+    pool->PrintStatistics();
+    std::string printed = out.Take();
+    EXPECT_NE(std::string::npos, printed.find("Total of 4096 buckets with 1 hash collisions\n"))
+        << printed;
+}
+
+TEST(KeyValuesSystem, LeakReportAtDestruction)
+{
+    auto pool = FreshPool();
+    int a, b, c;
+    HKeySymbol name = pool->SymbolForName("leaky", true);
+    HKeySymbol other = pool->SymbolForName("drip", true);
+    pool->TrackLeak(&a, name);
+    pool->TrackLeak(&b, name);
+    pool->TrackLeak(&c, other);
+    pool->UntrackLeak(&c);
+    pool->UntrackLeak(&c); // absent: ignored
+    EXPECT_EQ(2, pool->LeakCount());
+
+    pool->RegisterNodeSize(12);
+    EXPECT_EQ(16, pool->LargestNodeSize());
+    pool->RegisterNodeSize(40);
+    EXPECT_EQ(40, pool->LargestNodeSize());
+
+    CAssertCapture capture;
+    pool.reset();
+    EXPECT_EQ("Leaked KeyValues (2):\nleaky (2)\n", capture.Output());
+}
+
+TEST(KeyValuesSystemConcurrency, EachNameGetsOneSymbol)
+{
+    auto pool = FreshPool();
+    const int kThreads = 6;
+    const int kNames = 600;
+    std::vector<std::vector<HKeySymbol>> results(kThreads, std::vector<HKeySymbol>(kNames));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+    {
+        threads.emplace_back(
+            [&, t]()
+            {
+                char szName[32];
+                for (int i = 0; i < kNames; ++i)
+                {
+                    // Every thread walks the names in its own order and case.
+                    int n = (i * 7 + t * 131) % kNames;
+                    snprintf(szName, sizeof(szName), (t & 1) ? "NAME_%d" : "name_%d", n);
+                    results[t][n] = pool->SymbolForName(szName, true);
+                    EXPECT_STREQ(szName + 5, pool->NameForSymbol(results[t][n]) + 5);
+                }
+            });
+    }
+    for (auto& th : threads)
+        th.join();
+
+    std::vector<HKeySymbol> seen;
+    for (int n = 0; n < kNames; ++n)
+    {
+        HKeySymbol s = results[0][n];
+        ASSERT_NE(0, s);
+        for (int t = 1; t < kThreads; ++t)
+            ASSERT_EQ(s, results[t][n]) << "name " << n;
+        seen.push_back(s);
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen.end(), std::adjacent_find(seen.begin(), seen.end()));
+
+    CUtlOwnedString text;
+    pool->FormatStatistics(text);
+    EXPECT_NE(nullptr, strstr(text.Get(), "Total number of strings 600,")) << text.Get();
+}
+
+// The operation table keeps its slot order; call through raw slots.
+TEST(KeyValuesSystem, OperationTableSlots)
+{
+    auto pool = FreshPool();
+    void* pInterface = static_cast<IKeyValuesSystem*>(pool.get());
+    HKeySymbol s = CallSlot<HKeySymbol>(pInterface, 1, "Slotted", true);
+    EXPECT_EQ(s, pool->SymbolForName("slotted", false));
+    EXPECT_STREQ("Slotted", CallSlot<const char*>(pInterface, 2, s));
+    CallSlot<void>(pInterface, 6, "$Slotted", true);
+    EXPECT_TRUE(CallSlot<bool>(pInterface, 7, "SLOTTED"));
+}
