@@ -112,6 +112,43 @@ TEST(PackStoreLookup, CaseAndSeparatorsAreFolded)
     EXPECT_EQ(pszName, nullptr);
 }
 
+TEST(PackStoreLookup, ExtensionIsWhatFollowsTheLastDot)
+{
+    // The writer stores x.lod0.mdl as name "x.lod0", extension "mdl"; the
+    // lookup must split the same way or such files are packed but never found.
+    std::string base = WritePack({{"models/x.lod0.mdl", {'1'}},
+                                  {"models/x.lod0", {'2'}},
+                                  {"a.b.c.d", {'3'}},
+                                  {"v1.2/readme", {'4'}},
+                                  {"v1.2/n.txt", {'5'}}});
+    PackStore store(base.c_str());
+    PackEntryHandle h = store.FindEntry("Models\\X.LOD0.mdl");
+    ASSERT_TRUE(h.IsValid());
+    EXPECT_STREQ(h.m_pszName, "x.lod0");
+    EXPECT_EQ(ReadAll(store, h), "1");
+    EXPECT_EQ(ReadAll(store, store.FindEntry("models/x.lod0")), "2");
+    EXPECT_EQ(ReadAll(store, store.FindEntry("a.b.c.d")), "3");
+    // Dots in the directory never make an extension.
+    EXPECT_EQ(ReadAll(store, store.FindEntry("v1.2/readme")), "4");
+    EXPECT_EQ(ReadAll(store, store.FindEntry("v1.2/n.txt")), "5");
+    EXPECT_FALSE(store.FindEntry("models/x.mdl").IsValid());
+    EXPECT_FALSE(store.FindEntry("models/x.lod0.mdl.").IsValid());
+    EXPECT_FALSE(store.FindEntry("v1.2/readme.").IsValid());
+
+    // The directory queries split names the same way.
+    CUtlVector<CUtlOwnedString> files;
+    store.FindInDirectory("models/*.mdl", nullptr, &files);
+    EXPECT_EQ(Strings(files), (std::vector<std::string>{"x.lod0.mdl"}));
+    files.RemoveAll();
+    store.FindInDirectory("models/*.lod", nullptr, &files);
+    EXPECT_EQ(Strings(files), (std::vector<std::string>{"x.lod0"}));
+    files.RemoveAll();
+    store.FindInDirectory("v1.2/*", nullptr, &files);
+    std::vector<std::string> f = Strings(files);
+    std::sort(f.begin(), f.end());
+    EXPECT_EQ(f, (std::vector<std::string>{"n.txt", "readme"}));
+}
+
 TEST(PackStoreLookup, UpperCaseNamesInTheTreeNeverMatch)
 {
     RawTree t;
@@ -186,6 +223,46 @@ TEST(PackStoreLoad, HeaderlessAndVersionOneFiles)
     PackStore v0((dir + "/v0").c_str());
     EXPECT_EQ(v0.GetHeaderSize(), 28);
     EXPECT_TRUE(v0.FindEntry("readme").IsValid());
+}
+
+TEST(PackStoreLoad, TreesThatFillTheFileExactly)
+{
+    // Plain packs (no embedded data) end with the tree's last byte.
+    RawTree t;
+    t.Ext("txt").Dir("data").File("plain", {{0, 0, 0}}, {'p', 'q'}).End().End().End();
+    const std::vector<uint8_t>& tree = t.Bytes();
+    std::string dir = ScratchDir();
+
+    for (int nVersion : {1, 2})
+    {
+        std::string tag = "v" + std::to_string(nVersion);
+        std::vector<uint8_t> file = DirFile(nVersion, tree);
+        WriteFile(dir + "/" + tag + "_dir.bnd", file);
+        PackStore store((dir + "/" + tag).c_str());
+        ASSERT_FALSE(store.IsEmpty()) << nVersion;
+        EXPECT_FALSE(store.IsDamaged()) << nVersion;
+        EXPECT_EQ(store.GetTreeSize(), tree.size());
+        EXPECT_EQ(store.GetHeader().m_uEmbeddedDataSize, 0u);
+        EXPECT_EQ(ReadAll(store, store.FindEntry("data/plain.txt")), "pq");
+
+        // One byte short of the declared tree: refused.
+        file.pop_back();
+        WriteFile(dir + "/" + tag + "cut_dir.bnd", file);
+        PackStore cut((dir + "/" + tag + "cut").c_str());
+        EXPECT_TRUE(cut.IsEmpty()) << nVersion;
+        EXPECT_TRUE(cut.IsDamaged()) << nVersion;
+    }
+
+    // A headerless tree shorter than a header is still the whole file.
+    RawTree tiny;
+    tiny.Ext(" ").Dir(" ").File("a", {{0, 0, 0}}).End().End().End();
+    ASSERT_LT(tiny.Bytes().size(), (size_t)BND_HEADER_SIZE);
+    WriteFile(dir + "/tiny_dir.bnd", tiny.Bytes());
+    PackStore small((dir + "/tiny").c_str());
+    ASSERT_FALSE(small.IsEmpty());
+    EXPECT_EQ(small.GetHeaderSize(), 0);
+    EXPECT_EQ(small.GetTreeSize(), tiny.Bytes().size());
+    EXPECT_TRUE(small.FindEntry("a").IsValid());
 }
 
 TEST(PackStoreLoadDeathTest, VersionAboveTwoEndsTheProcess)
