@@ -261,6 +261,34 @@ TEST(KeyValuesText, DeepNestingStopsWithAnError)
     EXPECT_EQ(std::string::npos, r.shape.find("leaf"));
 }
 
+TEST(KeyValuesText, NestingLimitIsExactly256Blocks)
+{
+    // The top-level block counts as the first level.
+    auto nested = [](int nLevels)
+    {
+        std::string text = "top { ";
+        for (int i = 1; i < nLevels; ++i)
+            text += "n { ";
+        text += "leaf 1 ";
+        for (int i = 0; i < nLevels; ++i)
+            text += "} ";
+        return text;
+    };
+    ParseResult ok = Parse(nested(256));
+    EXPECT_TRUE(ok.ok) << ok.out.substr(0, 200);
+    EXPECT_EQ("", ok.out.substr(0, 200));
+    EXPECT_NE(std::string::npos, ok.shape.find("n{leaf:1}"));
+
+    ParseResult deep = Parse(nested(257));
+    EXPECT_FALSE(deep.ok);
+    EXPECT_EQ(0u, deep.out.find("KeyValues Error: RecursiveLoadFromBuffer:  blocks nested deeper "
+                                "than 256 levels, block skipped"))
+        << deep.out.substr(0, 200);
+    EXPECT_EQ(std::string::npos, deep.shape.find("leaf"));
+    // The 256th level stays, empty.
+    EXPECT_NE(std::string::npos, deep.shape.find("n{n{}}"));
+}
+
 TEST(KeyValuesText, CaseOnlyDifferencesAreDuplicates)
 {
     ParseResult r = Parse("a { Name 1 NAME = 2 other 3 }");
@@ -300,9 +328,13 @@ TEST(KeyValuesText, ExpressionEvaluation)
     EXPECT_FALSE(EvaluateExpression("$WIN32 &f $LINUX]"));
     std::string deep(300, '(');
     EXPECT_FALSE(EvaluateExpression((deep + "1]").c_str()));
+    // 256 levels of parentheses are evaluated, 257 are refused.
+    EXPECT_TRUE(EvaluateExpression((std::string(256, '(') + "1]").c_str()));
+    EXPECT_FALSE(EvaluateExpression((std::string(257, '(') + "1]").c_str()));
     std::string text = out.Take();
     EXPECT_EQ("Bad expression token: WBad expression token: ]Bad expression token: & x"
-              "Bad expression token: |  Bad expression: nested deeper than 256 levels",
+              "Bad expression token: |  Bad expression: nested deeper than 256 levels"
+              "Bad expression: nested deeper than 256 levels",
               text);
 }
 
