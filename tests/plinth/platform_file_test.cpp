@@ -86,6 +86,13 @@ TEST(PlatformSearch, PatternsFindNamesAsTheWindowsSearchDoes)
         {"*b*", "abc", true},
         {"a*b*c", "aXbYc", true},
         {"a*b*c", "aXcYb", false},
+        // A star matches nothing as well, at either end.
+        {"depot_10*", "depot_10", true},
+        {"depot_10*", "depot_100", true},
+        {"depot_10*", "depot_1", false},
+        {"*abc", "abc", true},
+        {"a*b*", "ab", true},
+        {"abc*", "ab", false},
         {"abc", "ABC", true},
         {"abc", "abcd", false},
         // "name.*" also finds the name without an extension.

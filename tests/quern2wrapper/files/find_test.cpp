@@ -202,6 +202,13 @@ TEST_F(FilesFind, DiskWildcards)
     EXPECT_EQ(Names({"name.txt"}), DiskNames(Path("w/NAME.TXT")));
     EXPECT_EQ(Names({"ab.c"}), DiskNames(Path("w/a?.c")));
     EXPECT_EQ(Names({"abc.c"}), DiskNames(Path("w/a?c.c")));
+
+    // A closing star also matches the name it follows, folders included.
+    for (const char* pszName : {"depot_1", "depot_10", "depot_100"})
+        WriteDiskFile(Path(std::string("d/") + pszName + "/x"), "x");
+    WriteDiskFile(Path("d/depot_10.txt"), "x");
+    EXPECT_EQ(Names({"depot_10", "depot_10.txt", "depot_100"}), DiskNames(Path("d/depot_10*")));
+    EXPECT_EQ(Names({}), DiskNames(Path("d/depot_11*")));
 }
 
 TEST_F(FilesFind, LocalCopies)
