@@ -222,6 +222,30 @@ TEST(KeyValuesText, ErrorTrailNamesTheEnclosingKeys)
     EXPECT_EQ(ErrorLine("RecursiveLoadFromBuffer:  got } in key", 7, "a, "), r.out);
 }
 
+TEST(KeyValuesText, ErrorTrailKeepsTheFirst64Slots)
+{
+    // Two slots per block: 32 blocks fill the 64 slots exactly; the 33rd
+    // block's name is counted but neither stored nor printed.
+    for (int nBlocks : {32, 33})
+    {
+        std::string text, trail;
+        for (int i = 1; i <= nBlocks; ++i)
+        {
+            text += "b" + std::to_string(i) + " { ";
+            if (i <= 32) trail += "b" + std::to_string(i) + ", ";
+        }
+        text += "c }";
+        int nOffset = (int)text.size();
+        for (int i = 1; i < nBlocks; ++i)
+            text += " }";
+        ParseResult r = Parse(text);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(ErrorLine("RecursiveLoadFromBuffer:  got } in key", nOffset, trail.c_str()),
+                  r.out)
+            << nBlocks;
+    }
+}
+
 TEST(KeyValuesText, OverlongTokens)
 {
     const int kMax = 0x40000 - 1;
@@ -229,6 +253,13 @@ TEST(KeyValuesText, OverlongTokens)
     ParseResult r = Parse("a { k " + bare + " }");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(ErrorLine(" ReadToken overflow", 6 + kMax, "a, "), r.out);
+    // The longest token that fits, and one character more.
+    r = Parse("a { k " + std::string(kMax, 'q') + " }");
+    EXPECT_TRUE(r.ok) << r.out.substr(0, 200);
+    EXPECT_EQ("a{k=" + std::string(kMax, 'q') + "}", r.shape);
+    r = Parse("a { k " + std::string(kMax + 1, 'q') + " }");
+    EXPECT_EQ(ErrorLine(" ReadToken overflow", 6 + kMax, "a, "), r.out);
+    EXPECT_EQ("a{k=" + std::string(kMax, 'q') + "}", r.shape);
 
     std::string quoted(kMax + 10, 'w');
     CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
