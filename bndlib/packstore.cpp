@@ -76,24 +76,22 @@ size_t SplitLookupPath(const char* pszPath, char* pszDir, char* pszName, char* p
     pszDir[nDirLen] = 0;
 
     const char* pszFile = nLastSlash != (size_t)-1 ? pszPath + nLastSlash + 1 : pszPath;
-    size_t nNameLen = len - (size_t)(pszFile - pszPath);
+    // The name is cut at the last '.' of the whole file name before it is
+    // bounded: a name of the longest storable length still has its dot
+    // beyond the 259th character.
+    const char* pszLastDot = strrchr(pszFile, '.');
+    size_t nNameLen =
+        pszLastDot ? (size_t)(pszLastDot - pszFile) : len - (size_t)(pszFile - pszPath);
     if (nNameLen > kMax) nNameLen = kMax;
-    size_t nDot = (size_t)-1;
     for (size_t i = 0; i < nNameLen; ++i)
-    {
         pszName[i] = Lower(pszFile[i]);
-        if (pszFile[i] == '.') nDot = i;
-    }
     pszName[nNameLen] = 0;
-    if (nDot == (size_t)-1)
+    if (!pszLastDot)
     {
         pszExt[0] = ' ';
         pszExt[1] = 0;
         return nDirLen;
     }
-    pszName[nDot] = 0;
-    // The extension follows the last '.' of the whole file name.
-    const char* pszLastDot = strrchr(pszFile, '.');
     size_t nExt = 0;
     for (const char* p = pszLastDot + 1; *p && nExt < kMax; ++p)
         pszExt[nExt++] = Lower(*p);

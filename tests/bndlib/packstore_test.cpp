@@ -149,6 +149,28 @@ TEST(PackStoreLookup, ExtensionIsWhatFollowsTheLastDot)
     EXPECT_EQ(f, (std::vector<std::string>{"n.txt", "readme"}));
 }
 
+TEST(PackStoreLookup, LongestStorablePartsAreFound)
+{
+    // Directory, name and extension are each looked up in 260 characters: a
+    // 258-character directory (259 with its separator), a 259-character name
+    // with an extension after it, and a 259-character name without one.
+    const std::string longDir(258, 'd');
+    const std::string longName(259, 'n');
+    std::string base = WritePack({{longDir + "/f.txt", {'1'}},
+                                  {longName + ".txt", {'2'}},
+                                  {"x/" + longName, {'3'}},
+                                  {longName + "." + std::string(200, 'e'), {'4'}}});
+    PackStore store(base.c_str());
+    ASSERT_EQ(store.GetEntryCount(), 4);
+    EXPECT_EQ(ReadAll(store, store.FindEntry((longDir + "/F.TXT").c_str())), "1");
+    EXPECT_EQ(ReadAll(store, store.FindEntry((longName + ".txt").c_str())), "2");
+    EXPECT_EQ(ReadAll(store, store.FindEntry(("x/" + longName).c_str())), "3");
+    EXPECT_EQ(ReadAll(store, store.FindEntry((longName + "." + std::string(200, 'e')).c_str())),
+              "4");
+    EXPECT_FALSE(store.FindEntry((longName + ".tx").c_str()).IsValid());
+    EXPECT_FALSE(store.FindEntry((longName.substr(1) + ".txt").c_str()).IsValid());
+}
+
 TEST(PackStoreLookup, UpperCaseNamesInTheTreeNeverMatch)
 {
     RawTree t;
