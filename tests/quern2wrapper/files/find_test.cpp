@@ -106,6 +106,24 @@ TEST_F(FilesFind, StatPackItems)
     EXPECT_EQ(0, QuernIsFileImmediatelyAvailable("maps\\missing.map", &m_error));
 }
 
+TEST_F(FilesFind, LongestPackNamesAreFoundAndCutTo255Characters)
+{
+    // The longest name a pack stores, with an extension after it.
+    const std::string longName(259, 'n');
+    WritePack(Path("longpak"), {{"long/" + longName + ".txt", "L"}});
+    MountPack(Path("longpak").c_str());
+    QuernElemInfo info;
+    memset(&info, 0x55, sizeof(info));
+    ASSERT_EQ(0, QuernStat(("long/" + longName + ".txt").c_str(), &info, &m_error));
+    EXPECT_EQ(Item({std::string(255, 'n'), 0, 1, 0}), ToItem(info));
+    EXPECT_EQ(kPackTime, info.lastAccessTime) << "the name stays inside its field";
+
+    uint32_t hFind = 0;
+    std::vector<Item> items = Search("long/*.txt", 1, &hFind);
+    EXPECT_EQ(std::vector<Item>({{std::string(255, 'n'), 0, 1, 0}}), items);
+    QuernFindClose(hFind, &m_error);
+}
+
 TEST_F(FilesFind, StatDiskItems)
 {
     WriteDiskFile(Path("disk/file.bin"), "12345");
