@@ -173,6 +173,48 @@ TEST(PackStoreRead, EmbeddedEntryAtOffsetZeroReadsRightAfterTheTree)
     EXPECT_EQ(std::string(got.begin(), got.end()), "EMBED");
 }
 
+TEST(PackStoreRead, ArchiveNumbersPastThreeDigitsAndTheHighestIndex)
+{
+    // Archive names carry at least three digits; 0x7FFE is the last archive
+    // before the directory file's own index.
+    RawTree t;
+    t.Ext("bin")
+        .Dir(" ")
+        .File("a", {{7, 0, 1}})
+        .File("b", {{1000, 0, 1}})
+        .File("c", {{0x7FFE, 1, 1}})
+        .File("d", {{0x7FFF, 0, 1}})
+        .End()
+        .End()
+        .End();
+    std::string dir = ScratchDir();
+    WriteFile(dir + "/p_dir.bnd", DirFile(2, t.Bytes(), {'D'}));
+    WriteFile(dir + "/p_007.bnd", {'A'});
+    WriteFile(dir + "/p_1000.bnd", {'B'});
+    WriteFile(dir + "/p_32766.bnd", {'x', 'C'});
+    PackStore store((dir + "/p").c_str());
+    DebugCapture capture;
+    std::string got;
+    for (const char* psz : {"a.bin", "b.bin", "c.bin", "d.bin"})
+    {
+        PackEntryHandle h = store.FindEntry(psz);
+        std::vector<uint8_t> v = Read(store, h, 1);
+        got += std::string(v.begin(), v.end());
+    }
+    EXPECT_EQ(got, "ABCD");
+    EXPECT_EQ(capture.Text(), "");
+
+    // The writer takes 0x7FFE and refuses the directory file's index.
+    CPackWriter writer;
+    PackWriterFileOptions opts;
+    opts.m_nArchiveIndex = 0x7FFE;
+    EXPECT_TRUE(writer.AddFile("high.bin", "H", 1, &opts));
+    opts.m_nArchiveIndex = 0x7FFF;
+    EXPECT_FALSE(writer.AddFile("dir.bin", "X", 1, &opts));
+    ASSERT_TRUE(writer.Write((dir + "/w").c_str())) << writer.GetError();
+    EXPECT_EQ(ReadFile(dir + "/w_32766.bnd"), (std::vector<uint8_t>{'H'}));
+}
+
 TEST(PackStoreReadDeathTest, ArchivesEqualModulo512CannotBothBeOpen)
 {
     std::string dir = ScratchDir();
