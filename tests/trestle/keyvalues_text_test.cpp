@@ -149,6 +149,10 @@ TEST(KeyValuesText, ValueTyping)
     EXPECT_EQ("v{a:0 b:0 c=00 d=1e5 e=2147483648 f:-2147483648 g:7 h:5 i=5  j=1.5 k=1,000 "
               "l=007 m=-}",
               r.shape);
+
+    // The ends of the 32-bit range, and one past each.
+    r = Parse("v { a 2147483647 b -2147483649 c +2147483648 d 21474836470 }");
+    EXPECT_EQ("v{a:2147483647 b=-2147483649 c=+2147483648 d=21474836470}", r.shape);
 }
 
 TEST(KeyValuesText, QuotedTokens)
