@@ -87,6 +87,34 @@ TEST(PackStoreRead, ReadsCrossThePreloadBoundaryAndStopAtTheEnd)
     EXPECT_EQ(store.ReadEntry(missing, got.data(), 10), 0);
 }
 
+TEST(PackStoreRead, LargestPreloadAndOneByteMore)
+{
+    // The preload size is an unsigned 16-bit field: 0xFFFF bytes is the most
+    // a record holds, and a file one byte longer has its last byte archived.
+    std::string dir = ScratchDir();
+    std::vector<uint8_t> data = Pattern(0x10000, 3);
+    CPackWriter writer;
+    PackWriterFileOptions opts;
+    opts.m_nPreloadBytes = 0x10000; // more than fits: the writer keeps 0xFFFF
+    writer.AddFile("fits.bin", data.data(), 0xFFFF, &opts);
+    writer.AddFile("over.bin", data.data(), 0x10000, &opts);
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str())) << writer.GetError();
+    PackStore store((dir + "/p").c_str());
+
+    PackEntryHandle fits = store.FindEntry("fits.bin");
+    ASSERT_TRUE(fits.IsValid());
+    EXPECT_EQ(fits.m_nPreloadSize, 0xFFFF);
+    EXPECT_EQ(fits.m_nSize, 0xFFFF);
+    EXPECT_EQ(Read(store, fits, 0x20000), std::vector<uint8_t>(data.begin(), data.end() - 1));
+
+    PackEntryHandle over = store.FindEntry("over.bin");
+    ASSERT_TRUE(over.IsValid());
+    EXPECT_EQ(over.m_nPreloadSize, 0xFFFF);
+    EXPECT_EQ(over.m_nSize, 0x10000);
+    over.m_nPosition = 0xFFFD;
+    EXPECT_EQ(Read(store, over, 8), std::vector<uint8_t>(data.end() - 3, data.end()));
+}
+
 TEST(PackStoreRead, MissingOrShortArchivesGiveShortReadsAndTheAssertion)
 {
     std::string dir = ScratchDir();
