@@ -69,6 +69,29 @@ TEST_F(FilesMount, ConfigurationMountsInFileOrderLatestFirst)
     EXPECT_EQ(2, GetMountTable().Count());
 }
 
+TEST_F(FilesMount, ConfigurationMountEntriesThatNameNothing)
+{
+    // Empty values and blocks mount nothing; an empty "mount" section still
+    // stands for the depots and the scan.
+    WritePack(Path("one"), {{"only1.txt", "1"}});
+    m_apps.m_depots = {5};
+    WritePack(Path("install/bnds/depot_5"), {{"depot.txt", "5"}});
+    m_apps.m_installDirs[0] = Path("install");
+    strcpy(g_Session.m_szAppInstallDir, Path("install").c_str());
+
+    WriteDiskFile("quern_bnds.kvt",
+                  "\"bnds\" { \"mount\" { \"a\" \"\" \"b\" { } \"c\" \"" + Path("one") + "\" } }");
+    EXPECT_TRUE(MountDefaultPacks());
+    EXPECT_EQ(1, GetMountTable().Count());
+    EXPECT_EQ("1", ReadPackText("only1.txt"));
+
+    UnmountAll();
+    WriteDiskFile("quern_bnds.kvt", "\"bnds\" { \"mount\" { } }");
+    EXPECT_TRUE(MountDefaultPacks());
+    EXPECT_EQ(0, GetMountTable().Count());
+    EXPECT_EQ("(not in a pack)", ReadPackText("depot.txt"));
+}
+
 TEST_F(FilesMount, ConfigurationWithoutMountFallsBackToDepots)
 {
     WriteDiskFile("quern_bnds.kvt", "\"anything\" { \"spewfileio\" \"true\" }\n");
