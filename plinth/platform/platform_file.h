@@ -85,6 +85,19 @@ uint32_t Plat_MoveFileReplace(const PlatWChar* pwszFrom, const PlatWChar* pwszTo
 // current drive.
 uint32_t Plat_GetDiskSectorSize(const PlatWChar* pwszRoot, uint32_t* punBytesPerSector);
 
+// The identity of what a path names after following symbolic links: equal
+// identities are the same file or directory, whatever the path.
+struct PlatFileId
+{
+    uint64_t m_ulVolume;
+    uint64_t m_ulIndex;
+};
+uint32_t Plat_GetFileId(const PlatWChar* pwszPath, PlatFileId* pId);
+// Makes pwszLink a symbolic link to pwszTarget (a folder when bDirectory).
+// Where the system does not offer links, or not to this user, the error says so.
+uint32_t Plat_CreateSymbolicLink(const PlatWChar* pwszLink, const PlatWChar* pwszTarget,
+                                 bool bDirectory);
+
 // Directory search with a wildcard pattern in the last path element ('*', '?').
 // Entries come in the system's order and include "." and "..".
 struct PlatFindData

@@ -374,6 +374,27 @@ uint32_t Plat_GetFileAttributes(const PlatWChar* pwszPath, uint32_t* punAttribut
     return 0;
 }
 
+uint32_t Plat_GetFileId(const PlatWChar* pwszPath, PlatFileId* pId)
+{
+    pId->m_ulVolume = pId->m_ulIndex = 0;
+    CPosixPath path(pwszPath);
+    if (path.Error()) return path.Error();
+    struct stat st;
+    if (stat(path.Get(), &st) != 0) return Posix_ErrorFromErrno(errno);
+    pId->m_ulVolume = static_cast<uint64_t>(st.st_dev);
+    pId->m_ulIndex = static_cast<uint64_t>(st.st_ino);
+    return 0;
+}
+
+uint32_t Plat_CreateSymbolicLink(const PlatWChar* pwszLink, const PlatWChar* pwszTarget, bool)
+{
+    CPosixPath link(pwszLink);
+    if (link.Error()) return link.Error();
+    CPosixPath target(pwszTarget);
+    if (target.Error()) return target.Error();
+    return symlink(target.Get(), link.Get()) == 0 ? 0 : Posix_ErrorFromErrno(errno);
+}
+
 uint32_t Plat_CreateDirectory(const PlatWChar* pwszPath)
 {
     CPosixPath path(pwszPath);

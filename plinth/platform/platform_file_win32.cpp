@@ -182,6 +182,40 @@ uint32_t Plat_GetFileAttributes(const PlatWChar* pwszPath, uint32_t* punAttribut
     return 0;
 }
 
+uint32_t Plat_GetFileId(const PlatWChar* pwszPath, PlatFileId* pId)
+{
+    pId->m_ulVolume = pId->m_ulIndex = 0;
+    // No access rights needed; backup semantics lets directories open too.
+    HANDLE hFile =
+        CreateFileW(W(pwszPath), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) return GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    DWORD dwError = 0;
+    if (GetFileInformationByHandle(hFile, &info))
+    {
+        pId->m_ulVolume = info.dwVolumeSerialNumber;
+        pId->m_ulIndex = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    else
+        dwError = GetLastError();
+    CloseHandle(hFile);
+    return dwError;
+}
+
+uint32_t Plat_CreateSymbolicLink(const PlatWChar* pwszLink, const PlatWChar* pwszTarget,
+                                 bool bDirectory)
+{
+    // Looked up at run time: older systems have no links at all.
+    typedef BOOLEAN(WINAPI * CreateLink_t)(LPCWSTR, LPCWSTR, DWORD);
+    HMODULE hKernel = GetModuleHandleW(L"kernel32.dll");
+    CreateLink_t pfnCreate = hKernel ? reinterpret_cast<CreateLink_t>(reinterpret_cast<void*>(
+                                           GetProcAddress(hKernel, "CreateSymbolicLinkW")))
+                                     : nullptr;
+    if (!pfnCreate) return ERROR_NOT_SUPPORTED;
+    return pfnCreate(W(pwszLink), W(pwszTarget), bDirectory ? 1 : 0) ? 0 : GetLastError();
+}
+
 uint32_t Plat_CreateDirectory(const PlatWChar* pwszPath)
 {
     return CreateDirectoryW(W(pwszPath), nullptr) ? 0 : GetLastError();

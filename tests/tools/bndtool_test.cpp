@@ -8,6 +8,8 @@
 #include "tests/bndlib/bndlib_test_support.h"
 #include "tools/bndtool/bndtool.h"
 #include "bndlib/packwriter.h"
+#include "plinth/platform/platform_file.h"
+#include "trestle/fileio.h"
 
 using namespace bndtest;
 
@@ -182,4 +184,128 @@ TEST(PackTool, PathPatterns)
     EXPECT_FALSE(PackTool_PathMatches("maps/", "mapsx/y"));
     EXPECT_FALSE(PackTool_PathMatches("*.txt", "a.txt2"));
     EXPECT_TRUE(PackTool_PathMatches("*a*b*", "xxaxxbxx"));
+}
+
+namespace
+{
+// False on file systems that fold case (Windows): there two names that
+// differ only in case are one file.
+bool FileSystemKeepsCase(const std::string& dir)
+{
+    WriteFile(dir + "/casetest", {'a'});
+    WriteFile(dir + "/CASETEST", {'b'});
+    bool bKeeps = ReadFile(dir + "/casetest") == std::vector<uint8_t>{'a'};
+    BDeleteFile((dir + "/casetest").c_str());
+    BDeleteFile((dir + "/CASETEST").c_str());
+    return bKeeps;
+}
+
+bool MakeLink(const std::string& link, const std::string& target, bool bDirectory)
+{
+    CPathString linkPath(link.c_str());
+    CPathString targetPath(target.c_str());
+    return Plat_CreateSymbolicLink(linkPath.GetWCharPath(), targetPath.GetWCharPath(),
+                                   bDirectory) == 0;
+}
+
+size_t CountOf(const std::string& s, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1))
+        ++n;
+    return n;
+}
+} // namespace
+
+TEST(PackTool, CreateReportsEveryCaseClashAndWritesNothing)
+{
+    std::string dir = ScratchDir();
+    if (!FileSystemKeepsCase(dir)) GTEST_SKIP() << "the file system folds case";
+    std::string src = dir + "/src";
+    CreateDirectories((src + "/inc/net").c_str());
+    CreateDirectories((src + "/Doc").c_str());
+    CreateDirectories((src + "/doc").c_str());
+    WriteFile(src + "/inc/net/xt_MARK.h", {'1'});
+    WriteFile(src + "/inc/net/xt_mark.h", {'2'});
+    // Three names for one path make two clashes, each against the first.
+    WriteFile(src + "/inc/A.TXT", {'3'});
+    WriteFile(src + "/inc/a.txt", {'4'});
+    WriteFile(src + "/inc/a.TXT", {'5'});
+    // Folders that differ in case clash through the files inside them.
+    WriteFile(src + "/Doc/readme", {'6'});
+    WriteFile(src + "/doc/readme", {'7'});
+    WriteFile(src + "/doc/other", {'8'});
+
+    ToolResult r = RunTool({"create", src, dir + "/p"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_out, "");
+    EXPECT_EQ(r.m_err, "bndtool: case clash: " + src + "/Doc/readme and " + src +
+                           "/doc/readme would both be stored as doc/readme\n"
+                           "bndtool: case clash: " +
+                           src + "/inc/A.TXT and " + src +
+                           "/inc/a.TXT would both be stored as inc/a.txt\n"
+                           "bndtool: case clash: " +
+                           src + "/inc/A.TXT and " + src +
+                           "/inc/a.txt would both be stored as inc/a.txt\n"
+                           "bndtool: case clash: " +
+                           src + "/inc/net/xt_MARK.h and " + src +
+                           "/inc/net/xt_mark.h would both be stored as inc/net/xt_mark.h\n"
+                           "bndtool: 4 files clash with another in case only; no pack written "
+                           "(--case-clash=first keeps the first of each)\n");
+    EXPECT_FALSE(BFileExists((dir + "/p_dir.bnd").c_str()));
+    EXPECT_FALSE(BFileExists((dir + "/p_000.bnd").c_str()));
+
+    r = RunTool({"create", "--case-clash=first", src, dir + "/p"});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_err;
+    EXPECT_EQ(CountOf(r.m_err, "bndtool: warning: skipping "), 4u) << r.m_err;
+    EXPECT_NE(r.m_err.find("skipping " + src +
+                           "/inc/net/xt_mark.h: it would be stored as "
+                           "inc/net/xt_mark.h, like " +
+                           src + "/inc/net/xt_MARK.h\n"),
+              std::string::npos)
+        << r.m_err;
+    EXPECT_EQ(r.m_out, "created " + dir + "/p_dir.bnd: 4 files, 1 archives, 4 bytes of data\n");
+    // The first in sorted (bytewise) order wins: upper case sorts first.
+    r = RunTool({"cat", dir + "/p", "inc/net/xt_mark.h"});
+    EXPECT_EQ(r.m_out, "1");
+    EXPECT_EQ(RunTool({"cat", dir + "/p", "inc/a.txt"}).m_out, "3");
+    EXPECT_EQ(RunTool({"cat", dir + "/p", "doc/readme"}).m_out, "6");
+    EXPECT_EQ(RunTool({"cat", dir + "/p", "doc/other"}).m_out, "8");
+
+    EXPECT_EQ(RunTool({"create", "--case-clash=last", src, dir + "/q"}).m_nExit, 2);
+}
+
+TEST(PackTool, CreateFollowsLinksAndNamesCyclesAndUnreadableFiles)
+{
+    std::string dir = ScratchDir();
+    std::string src = dir + "/src";
+    std::string outside = dir + "/outside";
+    CreateDirectories((src + "/maps").c_str());
+    CreateDirectories((outside + "/shared").c_str());
+    WriteFile(outside + "/e1.map", {'m'});
+    WriteFile(outside + "/shared/s.txt", {'s'});
+    if (!MakeLink(src + "/maps/e1.map", outside + "/e1.map", false))
+        GTEST_SKIP() << "no symbolic links here";
+    ASSERT_TRUE(MakeLink(src + "/shared", outside + "/shared", true));
+
+    ToolResult r = RunTool({"create", src, dir + "/p"});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_err;
+    EXPECT_EQ(RunTool({"cat", dir + "/p", "maps/e1.map"}).m_out, "m");
+    EXPECT_EQ(RunTool({"cat", dir + "/p", "shared/s.txt"}).m_out, "s");
+
+    // A link back to a folder above it.
+    ASSERT_TRUE(MakeLink(src + "/maps/loop", src, true));
+    r = RunTool({"create", src, dir + "/q"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_err, "bndtool: symbolic link cycle: " + src +
+                           "/maps/loop leads back to a folder above it\n");
+    EXPECT_FALSE(BFileExists((dir + "/q_dir.bnd").c_str()));
+    BDeleteFile((src + "/maps/loop").c_str());
+
+    // A link to nothing cannot be read; the message names it.
+    ASSERT_TRUE(MakeLink(src + "/maps/gone.map", outside + "/missing.map", false));
+    r = RunTool({"create", src, dir + "/q"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_err, "bndtool: cannot open \"" + src + "/maps/gone.map\"\n");
+    EXPECT_FALSE(BFileExists((dir + "/q_dir.bnd").c_str()));
 }

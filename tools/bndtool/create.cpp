@@ -20,51 +20,173 @@ const char kCreateUsage[] =
     "                      (suffixes k, m, g; default 200m)\n"
     "  --preload <n>       keep the first n bytes of every file (at most 65535) in the\n"
     "                      directory file\n"
-    "  --embed             store all data in the directory file, no archives\n";
+    "  --embed             store all data in the directory file, no archives\n"
+    "  --case-clash=<how>  files whose paths differ only in case: \"error\" (default)\n"
+    "                      lists every clash and writes nothing, \"first\" keeps the\n"
+    "                      first of each in sorted order and skips the others\n"
+    "\n"
+    "Symbolic links are followed; a link that leads back to a folder above it is\n"
+    "an error.\n";
 
-bool AddFolder(CPackWriter& writer, const char* pszDiskDir, const char* pszPackDir, FILE* pErr,
-               int nDepth)
+// A file found below the source folder: its path in the pack as found on
+// disk, the stored (lower-case) form that decides clashes, and where it is.
+struct SourceFile
 {
-    if (nDepth > 64)
+    CUtlOwnedString m_pack;
+    CUtlOwnedString m_stored;
+    CUtlOwnedString m_disk;
+};
+
+// What the walk found; problems are reported together at the end.
+struct Gathered
+{
+    CUtlVector<SourceFile> m_files;
+    CUtlVector<PlatFileId> m_open; // the folders being walked, for link cycles
+    int m_nProblems = 0;
+};
+
+void StoredPath(const char* pszPack, char* pszOut, int nSize)
+{
+    char szDir[1024], szName[1024], szExt[1024];
+    if (!CPackWriter::NormalizePath(pszPack, szDir, sizeof(szDir), szName, sizeof(szName), szExt,
+                                    sizeof(szExt)))
+    {
+        // The writer refuses it later with its own message.
+        V_BoundedCopy(pszOut, pszPack, nSize);
+        V_LowerAscii(pszOut);
+        return;
+    }
+    pszOut[0] = 0;
+    if (strcmp(szDir, " ") != 0) V_BoundedFormat(pszOut, nSize, "%s/", szDir);
+    V_BoundedAppend(pszOut, szName, nSize);
+    if (strcmp(szExt, " ") != 0)
+    {
+        V_BoundedAppend(pszOut, ".", nSize);
+        V_BoundedAppend(pszOut, szExt, nSize);
+    }
+}
+
+// Walks a folder, following symbolic links; a folder reached again below
+// itself is a link cycle.
+void Gather(Gathered& found, const char* pszDiskDir, const char* pszPackDir, FILE* pErr)
+{
+    if (found.m_open.Count() > 64)
     {
         Failed(pErr, "folders nested too deeply at %s", pszDiskDir);
-        return false;
+        ++found.m_nProblems;
+        return;
     }
-    // Names are gathered and sorted first so that the same folder always gives
-    // the same messages in the same order.
-    CUtlVector<CUtlOwnedString> names;
-    CUtlVector<char> isDir;
+    PlatFileId id;
+    CPathString dirPath(pszDiskDir);
+    if (uint32_t unError = Plat_GetFileId(dirPath.GetWCharPath(), &id))
+    {
+        Failed(pErr, "cannot read folder %s (error %u)", pszDiskDir, unError);
+        ++found.m_nProblems;
+        return;
+    }
+    for (int i = 0; i < found.m_open.Count(); ++i)
+    {
+        if (found.m_open[i].m_ulVolume == id.m_ulVolume &&
+            found.m_open[i].m_ulIndex == id.m_ulIndex)
+        {
+            Failed(pErr, "symbolic link cycle: %s leads back to a folder above it", pszDiskDir);
+            ++found.m_nProblems;
+            return;
+        }
+    }
+    // A folder that cannot be listed would otherwise look empty.
+    {
+        CPathString pattern(pszDiskDir, "*");
+        PlatFindData data;
+        uint32_t unError = 0;
+        PlatFindHandle hFind = Plat_FindFirstFile(pattern.GetWCharPath(), &data, &unError);
+        if (!hFind && unError != PLAT_ERROR_FILE_NOT_FOUND)
+        {
+            Failed(pErr, "cannot read folder %s (error %u)", pszDiskDir, unError);
+            ++found.m_nProblems;
+            return;
+        }
+        if (hFind) Plat_FindClose(hFind);
+    }
+    found.m_open.AddToTail(id);
     CDirIterator it(pszDiskDir, "*");
     while (it.BNext())
     {
-        names.AddToTail(CUtlOwnedString(it.CurrentFileName()));
-        isDir.AddToTail(it.BCurrentIsDir() ? 1 : 0);
-    }
-    CUtlVector<int> order;
-    for (int i = 0; i < names.Count(); ++i)
-        order.AddToTail(i);
-    std::sort(order.begin(), order.end(),
-              [&names](int a, int b) { return strcmp(names[a].Get(), names[b].Get()) < 0; });
-    for (int k = 0; k < order.Count(); ++k)
-    {
-        int i = order[k];
         char szDisk[2048], szPack[1024];
-        V_BoundedFormat(szDisk, sizeof(szDisk), "%s/%s", pszDiskDir, names[i].Get());
+        V_BoundedFormat(szDisk, sizeof(szDisk), "%s/%s", pszDiskDir, it.CurrentFileName());
         if (pszPackDir[0])
-            V_BoundedFormat(szPack, sizeof(szPack), "%s/%s", pszPackDir, names[i].Get());
+            V_BoundedFormat(szPack, sizeof(szPack), "%s/%s", pszPackDir, it.CurrentFileName());
         else
-            V_BoundedCopy(szPack, names[i].Get(), sizeof(szPack));
-        if (isDir[i])
+            V_BoundedCopy(szPack, it.CurrentFileName(), sizeof(szPack));
+        if (it.BCurrentIsDir())
         {
-            if (!AddFolder(writer, szDisk, szPack, pErr, nDepth + 1)) return false;
+            Gather(found, szDisk, szPack, pErr);
+            continue;
         }
-        else if (!writer.AddDiskFile(szPack, szDisk))
-        {
-            Failed(pErr, "%s", writer.GetError());
-            return false;
-        }
+        char szStored[1024];
+        StoredPath(szPack, szStored, sizeof(szStored));
+        int i = found.m_files.AddToTail();
+        found.m_files[i].m_pack.Set(szPack);
+        found.m_files[i].m_stored.Set(szStored);
+        found.m_files[i].m_disk.Set(szDisk);
     }
-    return true;
+    found.m_open.Remove(found.m_open.Count() - 1);
+}
+
+// Sorts the files by their path as found and reports the files whose stored
+// paths are the same. With bKeepFirst the first of each clash stays and the
+// others are dropped with a warning; otherwise every clash is an error.
+// Returns the number of clashes.
+int ResolveClashes(CUtlVector<SourceFile>& files, bool bKeepFirst, FILE* pErr)
+{
+    std::sort(files.begin(), files.end(),
+              [](const SourceFile& a, const SourceFile& b)
+              { return strcmp(a.m_pack.Get(), b.m_pack.Get()) < 0; });
+    // Groups of equal stored paths, each group in sorted order.
+    CUtlVector<int> order;
+    for (int i = 0; i < files.Count(); ++i)
+        order.AddToTail(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&files](int a, int b)
+                     { return strcmp(files[a].m_stored.Get(), files[b].m_stored.Get()) < 0; });
+    CUtlVector<char> drop;
+    drop.SetCount(files.Count());
+    for (int i = 0; i < drop.Count(); ++i)
+        drop[i] = 0;
+    int nClashes = 0;
+    for (int k = 1; k < order.Count(); ++k)
+    {
+        const SourceFile& first = files[order[k - 1]];
+        const SourceFile& file = files[order[k]];
+        if (strcmp(first.m_stored.Get(), file.m_stored.Get()) != 0) continue;
+        // Within a group every later file clashes with the group's first.
+        int nFirst = k - 1;
+        while (nFirst > 0 && drop[order[nFirst]])
+            --nFirst;
+        const SourceFile& kept = files[order[nFirst]];
+        ++nClashes;
+        drop[order[k]] = 1;
+        if (bKeepFirst)
+            fprintf(pErr, "bndtool: warning: skipping %s: it would be stored as %s, like %s\n",
+                    file.m_disk.Get(), file.m_stored.Get(), kept.m_disk.Get());
+        else
+            fprintf(pErr, "bndtool: case clash: %s and %s would both be stored as %s\n",
+                    kept.m_disk.Get(), file.m_disk.Get(), file.m_stored.Get());
+    }
+    if (bKeepFirst && nClashes)
+    {
+        CUtlVector<SourceFile> kept;
+        for (int i = 0; i < files.Count(); ++i)
+        {
+            if (drop[i]) continue;
+            int n = kept.AddToTail();
+            kept[n].m_pack.Set(files[i].m_pack.Get());
+            kept[n].m_stored.Set(files[i].m_stored.Get());
+            kept[n].m_disk.Set(files[i].m_disk.Get());
+        }
+        files.Swap(kept);
+    }
+    return nClashes;
 }
 } // namespace
 
@@ -73,6 +195,7 @@ int CmdCreate(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     CPackWriter writer;
     const char* apszArgs[2];
     int nArgs = 0;
+    bool bKeepFirst = false;
     for (int i = 0; i < argc; ++i)
     {
         const char* psz = argv[i];
@@ -99,6 +222,15 @@ int CmdCreate(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
             }
             ++i;
         }
+        else if (strncmp(psz, "--case-clash=", 13) == 0)
+        {
+            if (strcmp(psz + 13, "first") == 0)
+                bKeepFirst = true;
+            else if (strcmp(psz + 13, "error") == 0)
+                bKeepFirst = false;
+            else
+                return Usage(pErr, kCreateUsage, "--case-clash takes \"error\" or \"first\"");
+        }
         else if (strcmp(psz, "--embed") == 0)
             writer.SetEmbedAll(true);
         else if (psz[0] == '-' && psz[1])
@@ -119,7 +251,25 @@ int CmdCreate(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     size_t len = strlen(szSource);
     while (len > 1 && (szSource[len - 1] == '/' || szSource[len - 1] == '\\'))
         szSource[--len] = 0;
-    if (!AddFolder(writer, szSource, "", pErr, 0)) return PACKTOOL_FAILED;
+    Gathered found;
+    Gather(found, szSource, "", pErr);
+    if (found.m_nProblems) return PACKTOOL_FAILED;
+    int nClashes = ResolveClashes(found.m_files, bKeepFirst, pErr);
+    if (nClashes && !bKeepFirst)
+        return Failed(pErr,
+                      "%d file%s clash with another in case only; no pack written "
+                      "(--case-clash=first keeps the first of each)",
+                      nClashes, nClashes == 1 ? "" : "s");
+    int nUnreadable = 0;
+    for (int i = 0; i < found.m_files.Count(); ++i)
+    {
+        if (!writer.AddDiskFile(found.m_files[i].m_pack.Get(), found.m_files[i].m_disk.Get()))
+        {
+            Failed(pErr, "%s", writer.GetError());
+            ++nUnreadable;
+        }
+    }
+    if (nUnreadable) return PACKTOOL_FAILED;
 
     // The pack's own folder must exist.
     char szFolder[1024];
