@@ -208,6 +208,13 @@ bool MakeLink(const std::string& link, const std::string& target, bool bDirector
                                    bDirectory) == 0;
 }
 
+// Scratch folders outlive a run: the files a test checks for must go first.
+void RemoveFiles(const std::string& dir, std::initializer_list<const char*> names)
+{
+    for (const char* psz : names)
+        BDeleteFile((dir + "/" + psz).c_str());
+}
+
 size_t CountOf(const std::string& s, const std::string& what)
 {
     size_t n = 0;
@@ -221,6 +228,7 @@ TEST(PackTool, CreateReportsEveryCaseClashAndWritesNothing)
 {
     std::string dir = ScratchDir();
     if (!FileSystemKeepsCase(dir)) GTEST_SKIP() << "the file system folds case";
+    RemoveFiles(dir, {"p_dir.bnd", "p_000.bnd"});
     std::string src = dir + "/src";
     CreateDirectories((src + "/inc/net").c_str());
     CreateDirectories((src + "/Doc").c_str());
@@ -280,6 +288,8 @@ TEST(PackTool, CreateFollowsLinksAndNamesCyclesAndUnreadableFiles)
     std::string dir = ScratchDir();
     std::string src = dir + "/src";
     std::string outside = dir + "/outside";
+    RemoveFiles(dir, {"q_dir.bnd", "q_000.bnd", "src/maps/e1.map", "src/shared", "src/maps/loop",
+                      "src/maps/gone.map"});
     CreateDirectories((src + "/maps").c_str());
     CreateDirectories((outside + "/shared").c_str());
     WriteFile(outside + "/e1.map", {'m'});
