@@ -30,7 +30,27 @@ CThreadMutex& FileLayerLock();
 
 // --- Start-up and mounting ---
 bool InitWorkingDirectory();
+// Records the current directory as the working directory again (the pack
+// tool moves into an install directory to mount as a game started there would).
+void RecordWorkingDirectory();
 bool MountDefaultPacks();
+
+// Where the default packs came from.
+enum DefaultMountSource
+{
+    DEFAULT_MOUNTS_CONFIG,     // the "mount" section of "quern_bnds.kvt"
+    DEFAULT_MOUNTS_DEPOTS,     // the installed depots
+    DEFAULT_MOUNTS_SCAN,       // the bnds folder of the install directory
+    DEFAULT_MOUNTS_BAD_CONFIG, // "quern_bnds.kvt" did not parse; nothing mounted
+};
+// Writes up to nMax installed depot ids and returns how many there are; null
+// when no client can be asked.
+typedef uint32_t (*InstalledDepots_t)(uint32_t* pDepots, uint32_t nMax, void* pContext);
+// The steps of MountDefaultPacks for an install directory: the configuration
+// in the current directory, else the installed depots, else the bnds scan.
+// False only for a configuration that does not parse.
+bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
+                           DefaultMountSource* pSource);
 void MountPack(const char* pszBasePath);
 void UnmountAll();
 
@@ -41,6 +61,12 @@ int GetWorkingDirectoryLength();
 // Drops a leading ".\" or "./", collapses doubled separators, resolves dot
 // segments with '\' and strips the working directory.
 void NormalizeFilePath(const char* pszPath, char* pszOut, int nOutSize);
+
+// --- Lookup ---
+// The first mounted pack at position nFrom or later that holds the path (as
+// the file calls see it: normalised, working directory stripped), with its
+// entry in *pEntry; -1 when none does.
+int FindInMounts(const char* pszPath, int nFrom, PackEntryHandle* pEntry);
 
 // --- Handle tables ---
 // A pack handle for the path, or 0 when no mounted pack holds it.

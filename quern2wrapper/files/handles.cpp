@@ -76,20 +76,29 @@ void NormalizeFilePath(const char* pszPath, char* pszOut, int nOutSize)
     V_BoundedCopy(pszOut, pszResult, nOutSize);
 }
 
-uint32_t PackOpen(const char* pszPath, const char* pszMode, uint32_t* pSize)
+int FindInMounts(const char* pszPath, int nFrom, PackEntryHandle* pEntry)
 {
     char szPath[QUERN_FILE_PATH_SIZE];
     NormalizeFilePath(pszPath, szPath, sizeof(szPath));
-
-    bool bText = pszMode && (V_CompareNoCaseCount(pszMode, "r", 0x7FFFFFFF) == 0 ||
-                             V_CompareNoCaseCount(pszMode, "rt", 0x7FFFFFFF) == 0);
-
     MountTable& mounts = GetMountTable();
-    for (int i = 0; i < mounts.Count(); ++i)
+    for (int i = nFrom < 0 ? 0 : nFrom; i < mounts.Count(); ++i)
     {
         PackEntryHandle entry = mounts[i]->FindEntry(szPath);
         if (!entry.IsValid()) continue;
+        *pEntry = entry;
+        return i;
+    }
+    return -1;
+}
 
+uint32_t PackOpen(const char* pszPath, const char* pszMode, uint32_t* pSize)
+{
+    bool bText = pszMode && (V_CompareNoCaseCount(pszMode, "r", 0x7FFFFFFF) == 0 ||
+                             V_CompareNoCaseCount(pszMode, "rt", 0x7FFFFFFF) == 0);
+
+    PackEntryHandle entry;
+    if (FindInMounts(pszPath, 0, &entry) >= 0)
+    {
         PackEntryHandle* pEntry = NewPackEntry(entry);
         if (!pEntry) return 0;
         int index;

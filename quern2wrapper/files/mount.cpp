@@ -47,10 +47,8 @@ int GetWorkingDirectoryLength()
     return g_nWorkingDirLen;
 }
 
-bool InitWorkingDirectory()
+void RecordWorkingDirectory()
 {
-    if (g_nWorkingDirLen > 0) return true;
-
     uint32_t len = Plat_GetCurrentDirectory(g_szWorkingDir, sizeof(g_szWorkingDir));
     // Leave room for the separator; a directory that does not fit is not one.
     if (len == 0 || len > sizeof(g_szWorkingDir) - 2) g_szWorkingDir[0] = '\0';
@@ -63,6 +61,13 @@ bool InitWorkingDirectory()
         g_szWorkingDir[len] = '\0';
     }
     g_nWorkingDirLen = (int)len;
+}
+
+bool InitWorkingDirectory()
+{
+    if (g_nWorkingDirLen > 0) return true;
+
+    RecordWorkingDirectory();
     QUERN_VERBOSE_LOG("Current working dir: %s", g_szWorkingDir);
 
     // Handle 0 is the failure value of the open calls: no stream may get it.
@@ -103,6 +108,14 @@ void UnmountAll()
     mounts.Purge();
 }
 
+namespace
+{
+uint32_t ClientInstalledDepots(uint32_t* pDepots, uint32_t nMax, void*)
+{
+    return g_Session.m_pApps->ListInstalledDepots(g_Session.m_nAppId, pDepots, nMax);
+}
+} // namespace
+
 bool MountDefaultPacks()
 {
     if (GetMountTable().Count() > 0) return true;
@@ -110,6 +123,16 @@ bool MountDefaultPacks()
     const char* pszCommandLine = Plat_GetCommandLine();
     if (pszCommandLine && strstr(pszCommandLine, "-debugquern2wrapper")) verboseLogging = 1;
 
+    DefaultMountSource source;
+    return MountDefaultPacksFrom(g_Session.m_szAppInstallDir,
+                                 g_Session.m_pApps ? ClientInstalledDepots : nullptr, nullptr,
+                                 &source);
+}
+
+bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
+                           DefaultMountSource* pSource)
+{
+    *pSource = DEFAULT_MOUNTS_CONFIG;
     CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
     if (LoadFileIntoBuffer("quern_bnds.kvt", 0, 0xFFFFFFFFu, buf, true))
     {
@@ -117,6 +140,7 @@ bool MountDefaultPacks()
         if (!pConfig->LoadFromBuffer("quern_bnds.kvt", buf))
         {
             KeyValues::DeleteTree(pConfig);
+            *pSource = DEFAULT_MOUNTS_BAD_CONFIG;
             return false;
         }
         verboseLogging = KeyValues::BoolValue(pConfig->LookupKey("spewfileio"), false) ? 1 : 0;
@@ -130,28 +154,29 @@ bool MountDefaultPacks()
         KeyValues::DeleteTree(pConfig);
     }
 
-    if (g_Session.m_pApps)
+    if (pfnDepots)
     {
         QuernDepotId depots[MAX_INSTALLED_DEPOTS];
-        uint32_t count = g_Session.m_pApps->ListInstalledDepots(g_Session.m_nAppId, depots,
-                                                                MAX_INSTALLED_DEPOTS);
+        uint32_t count = pfnDepots(depots, MAX_INSTALLED_DEPOTS, pContext);
         // The client's count is trusted no further than the array.
         if (count > (uint32_t)MAX_INSTALLED_DEPOTS) count = MAX_INSTALLED_DEPOTS;
         if (count > 0)
         {
+            *pSource = DEFAULT_MOUNTS_DEPOTS;
             for (uint32_t i = 0; i < count; ++i)
-                MountDepot(g_Session.m_szAppInstallDir, depots[i]);
+                MountDepot(pszInstallDir, depots[i]);
             return true;
         }
     }
 
+    *pSource = DEFAULT_MOUNTS_SCAN;
     char szBndsDir[QUERN_FILE_PATH_SIZE];
-    V_BoundedFormat(szBndsDir, sizeof(szBndsDir), "%s\\bnds", g_Session.m_szAppInstallDir);
+    V_BoundedFormat(szBndsDir, sizeof(szBndsDir), "%s\\bnds", pszInstallDir);
     CDirIterator it(szBndsDir, "depot_*" BND_DIRECTORY_FILE_SUFFIX);
     while (it.BNext())
     {
         char szBase[QUERN_FILE_PATH_SIZE];
-        V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", g_Session.m_szAppInstallDir,
+        V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", pszInstallDir,
                         it.CurrentFileName());
         if (char* pSuffix = V_FindNoCase(szBase, BND_DIRECTORY_FILE_SUFFIX)) *pSuffix = '\0';
         MountPack(szBase);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -318,4 +319,114 @@ TEST(PackTool, CreateFollowsLinksAndNamesCyclesAndUnreadableFiles)
     EXPECT_EQ(r.m_nExit, 1);
     EXPECT_EQ(r.m_err, "bndtool: cannot open \"" + src + "/maps/gone.map\"\n");
     EXPECT_FALSE(BFileExists((dir + "/q_dir.bnd").c_str()));
+}
+
+namespace
+{
+void WritePack(const std::string& base,
+               std::initializer_list<std::pair<const char*, const char*>> files)
+{
+    CPackWriter writer;
+    for (const auto& file : files)
+        writer.AddFile(file.first, file.second, (uint32_t)strlen(file.second));
+    ASSERT_TRUE(writer.Write(base.c_str())) << writer.GetError();
+}
+
+// An install with two depots that both hold maps/e1.map, a loose file and
+// (when given) a configuration.
+std::string MakeInstall(const char* pszConfig)
+{
+    std::string game = ScratchDir() + "/game";
+    CreateDirectories((game + "/bnds").c_str());
+    CreateDirectories((game + "/maps").c_str());
+    WritePack(game + "/bnds/depot_441", {{"maps/e1.map", "version 1"}, {"maps/only441.map", "a"}});
+    WritePack(game + "/bnds/depot_442", {{"Maps/E1.map", "version two"}});
+    WriteFile(game + "/maps/local.map", {'l'});
+    WriteFile(game + "/maps/e1.map", {'d'});
+    BDeleteFile((game + "/quern_bnds.kvt").c_str());
+    if (pszConfig)
+        WriteFile(game + "/quern_bnds.kvt",
+                  std::vector<uint8_t>(pszConfig, pszConfig + strlen(pszConfig)));
+    return game;
+}
+
+// The pack lines of a resolve answer name the packs by their absolute base
+// path with '\' separators; the tests look at the last part only.
+std::string Packs(const std::string& out)
+{
+    std::string s;
+    size_t at = 0;
+    while ((at = out.find("depot_", at)) != std::string::npos)
+    {
+        s += out.substr(at + 6, 3) + " ";
+        at += 6;
+    }
+    return s;
+}
+} // namespace
+
+TEST(PackTool, ResolveFollowsTheMountAndLookupOrder)
+{
+    // Installed depots: the later depot is mounted later and searched first;
+    // the earlier one's copy is shadowed.
+    std::string game = MakeInstall(nullptr);
+    ToolResult r = RunTool({"resolve", "--dir", game, "--depots", "441,442", "MAPS\\e1.map",
+                            "maps/only441.map", "maps/local.map"});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_err;
+    EXPECT_EQ(r.m_out.find("mounts from the installed depots, searched first to last:\n"), 0u)
+        << r.m_out;
+    EXPECT_EQ(Packs(r.m_out), "442 441 442 441 441 ") << r.m_out;
+    EXPECT_NE(r.m_out.find("MAPS\\e1.map\n  pack      "), std::string::npos) << r.m_out;
+    EXPECT_NE(r.m_out.find("_dir.bnd: 11 bytes, archive 000, offset 0\n  shadowed  "),
+              std::string::npos)
+        << r.m_out;
+    EXPECT_NE(r.m_out.find("_dir.bnd: 9 bytes, archive 000, offset 0\nmaps/only441.map\n"),
+              std::string::npos)
+        << r.m_out;
+    // Not in a pack: the disk file beside the game.
+    EXPECT_NE(r.m_out.find("maps/local.map\n  disk      maps/local.map\n"), std::string::npos)
+        << r.m_out;
+
+    r = RunTool({"resolve", "--dir", game, "--depots", "442,441", "maps/e1.map"});
+    EXPECT_EQ(Packs(r.m_out), "441 442 441 442 ") << r.m_out;
+
+    // A path nothing holds fails, after answering the others.
+    r = RunTool({"resolve", "--dir", game, "maps/none.map", "maps/e1.map"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_NE(r.m_out.find("maps/none.map\n  disk      maps/none.map (no such file)\n"),
+              std::string::npos)
+        << r.m_out;
+}
+
+TEST(PackTool, ResolveMountsFromTheConfigurationFirst)
+{
+    // The configuration wins over the depots; its last entry is searched first.
+    std::string game = MakeInstall("\"bnd\" { \"mount\" { \"a\" \"bnds/depot_442\" "
+                                   "\"b\" \"bnds/depot_441\" } }\n");
+    ToolResult r = RunTool({"resolve", "--dir", game, "--depots", "442", "maps/e1.map"});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_err;
+    EXPECT_EQ(r.m_out.find("mounts from the mount section of quern_bnds.kvt"), 0u) << r.m_out;
+    EXPECT_EQ(Packs(r.m_out), "441 442 441 442 ") << r.m_out;
+
+    // A configuration without a mount section leaves the choice to the depots,
+    // and without depots to the scan of bnds.
+    game = MakeInstall("\"bnd\" { \"spewfileio\" \"0\" }\n");
+    r = RunTool({"resolve", "--dir", game, "maps/only441.map"});
+    EXPECT_EQ(r.m_out.find("mounts from the scan of bnds"), 0u) << r.m_out;
+    EXPECT_NE(r.m_out.find("maps/only441.map\n  pack "), std::string::npos) << r.m_out;
+    r = RunTool({"resolve", "--dir", game, "--depots", "442", "maps/only441.map"});
+    EXPECT_EQ(r.m_out.find("mounts from the installed depots"), 0u) << r.m_out;
+    EXPECT_NE(r.m_out.find("maps/only441.map\n  disk      maps/only441.map (no such file)\n"),
+              std::string::npos)
+        << r.m_out;
+
+    // A configuration that does not parse stops start-up.
+    game = MakeInstall("\"bnd\" { \"mount\" {\n");
+    r = RunTool({"resolve", "--dir", game, "maps/e1.map"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_NE(r.m_err.find("quern_bnds.kvt does not parse"), std::string::npos) << r.m_err;
+
+    EXPECT_EQ(RunTool({"resolve", "--dir", game}).m_nExit, 2);
+    EXPECT_EQ(RunTool({"resolve", "--depots", "x", "a"}).m_nExit, 2);
+    EXPECT_EQ(RunTool({"resolve", "--dir", game + "/nowhere", "a"}).m_nExit, 1);
 }

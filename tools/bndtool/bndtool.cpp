@@ -17,6 +17,7 @@ const char kUsage[] =
     "  cat      write one file of a pack to standard output\n"
     "  verify   re-compute every CRC and check every chunk\n"
     "  info     show the header, counts and archives of a pack\n"
+    "  resolve  tell which pack or disk file a game gets for a path\n"
     "\n"
     "A pack is named by its base path (\"pak01\") or its directory file (\"pak01_dir.bnd\").\n"
     "Run \"bndtool <command> --help\" for the options of a command.\n";
@@ -38,5 +39,6 @@ int PackTool_Main(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     if (!strcmp(pszCommand, "cat")) return CmdCat(nRest, ppRest, pOut, pErr);
     if (!strcmp(pszCommand, "verify")) return CmdVerify(nRest, ppRest, pOut, pErr);
     if (!strcmp(pszCommand, "info")) return CmdInfo(nRest, ppRest, pOut, pErr);
+    if (!strcmp(pszCommand, "resolve")) return CmdResolve(nRest, ppRest, pOut, pErr);
     return Usage(pErr, kUsage, "unknown command \"%s\"", pszCommand);
 }

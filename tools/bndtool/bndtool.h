@@ -8,6 +8,7 @@
 //   cat <pack> <path>
 //   verify <pack>
 //   info <pack>
+//   resolve [--dir <install dir>] [--depots <ids>] <path>...
 //
 // A pack is named by its base path or by its directory file. Listings and
 // file data go to pOut, messages and progress to pErr.

@@ -196,5 +196,6 @@ int CmdInfo(int argc, const char* const* argv, FILE* pOut, FILE* pErr);
 int CmdExtract(int argc, const char* const* argv, FILE* pOut, FILE* pErr);
 int CmdCat(int argc, const char* const* argv, FILE* pOut, FILE* pErr);
 int CmdVerify(int argc, const char* const* argv, FILE* pOut, FILE* pErr);
+int CmdResolve(int argc, const char* const* argv, FILE* pOut, FILE* pErr);
 
 } // namespace bndtool
