@@ -73,7 +73,7 @@ struct ArchiveState
 
 CPackWriter::CPackWriter()
     : m_cubMaxArchive(kDefaultMaxArchive), m_nDefaultPreload(0), m_bEmbedAll(false),
-      m_ulTotalBytes(0), m_nArchivesWritten(0)
+      m_ulTotalBytes(0), m_nArchivesWritten(0), m_nFilesWritten(0)
 {
     m_szError[0] = 0;
 }
@@ -239,6 +239,7 @@ bool CPackWriter::Write(const char* pszBasePath, PackWriterProgress_t pfnProgres
 {
     m_szError[0] = 0;
     m_nArchivesWritten = 0;
+    m_nFilesWritten = 0;
     if (!pszBasePath || !pszBasePath[0] || strlen(pszBasePath) > 1000)
         return Fail("bad pack base path");
 
@@ -496,6 +497,9 @@ bool CPackWriter::Write(const char* pszBasePath, PackWriterProgress_t pfnProgres
         }
         e.m_uCrc = crc;
         PackWriteU32(pTree + crcPos[i], crc);
+        // Once per file as well, so that empty files count too.
+        ++m_nFilesWritten;
+        if (pfnProgress) pfnProgress(ulDone, m_ulTotalBytes, pContext);
     }
     if (uint32_t err = archiveFile.Close())
         return Fail("cannot close an archive of \"%s\" (error %u)", pszBasePath, err);

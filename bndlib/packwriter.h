@@ -56,6 +56,8 @@ public:
     uint64_t GetTotalBytes() const { return m_ulTotalBytes; }
     // Number of archive files the last Write produced (not counting the directory file).
     int GetArchiveCount() const { return m_nArchivesWritten; }
+    // Files whose data the running (or last) Write has finished.
+    int GetFilesWritten() const { return m_nFilesWritten; }
 
     // Writes the pack for the base path (without "_dir.bnd"). False, with
     // GetError, when a file cannot be read or written.
@@ -102,5 +104,6 @@ private:
     bool m_bEmbedAll;
     uint64_t m_ulTotalBytes;
     int m_nArchivesWritten;
+    int m_nFilesWritten;
     char m_szError[1024];
 };

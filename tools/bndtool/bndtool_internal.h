@@ -16,12 +16,12 @@
 #include <algorithm>
 #include <cstdint>
 
+class CPackWriter;
+
 namespace bndtool
 {
 
 const uint32_t kPiece = 1024 * 1024;
-// Packs with less data than this finish too fast to need a progress line.
-const uint64_t kProgressThreshold = 64ull * 1024 * 1024;
 
 bool IsHelp(const char* psz);
 // Prints the message (if any) and the usage text; PACKTOOL_USAGE.
@@ -29,41 +29,47 @@ int Usage(FILE* pErr, const char* pszUsage, const char* pszFormat = nullptr, ...
 // Prints "bndtool: <message>"; PACKTOOL_FAILED.
 int Failed(FILE* pErr, const char* pszFormat, ...);
 
-// A progress line on a terminal, redrawn in place.
+// A progress line on a terminal, redrawn in place: files and bytes done of
+// the total, the rate and the time left. Nothing at all when the stream is
+// not a terminal or the user asked for quiet, and nothing for work that ends
+// before the first redraw is due.
 class Progress
 {
 public:
-    Progress(FILE* pErr, const char* pszWhat, uint64_t ulTotal)
-        : m_pErr(pErr), m_pszWhat(pszWhat), m_ulTotal(ulTotal), m_nLastPercent(-1),
-          m_bActive(ulTotal >= kProgressThreshold && Plat_IsTerminal(pErr))
-    {
-    }
+    Progress(FILE* pErr, const char* pszWhat, int nFiles, uint64_t ulTotal, bool bQuiet);
     ~Progress() { Done(); }
-    void Update(uint64_t ulDone)
-    {
-        if (!m_bActive || !m_ulTotal) return;
-        int nPercent = (int)(ulDone * 100 / m_ulTotal);
-        if (nPercent == m_nLastPercent) return;
-        m_nLastPercent = nPercent;
-        fprintf(m_pErr, "\r%s: %3d%% (%llu of %llu MB)", m_pszWhat, nPercent,
-                (unsigned long long)(ulDone >> 20), (unsigned long long)(m_ulTotal >> 20));
-        fflush(m_pErr);
-    }
-    void Done()
-    {
-        if (m_bActive && m_nLastPercent >= 0) fputs("\r\033[K", m_pErr);
-        m_bActive = false;
-    }
+    void Update(int nFilesDone, uint64_t ulDone);
+    // Takes the line away so that a message can be printed; the next update
+    // draws it again.
+    void Clear();
+    // Takes the line away for good.
+    void Done();
+
+    // The text of the line after msElapsed milliseconds.
+    static void Format(char* psz, int nSize, const char* pszWhat, int nFilesDone, int nFiles,
+                       uint64_t ulDone, uint64_t ulTotal, uint32_t msElapsed);
 
 private:
     FILE* m_pErr;
     const char* m_pszWhat;
+    int m_nFiles;
     uint64_t m_ulTotal;
-    int m_nLastPercent;
+    uint32_t m_msStart;
+    uint32_t m_msLastDraw;
     bool m_bActive;
+    bool m_bShown;
 };
 
+// The writer's progress callback; the context is a CreateProgress.
+struct CreateProgress
+{
+    Progress* m_pProgress;
+    const CPackWriter* m_pWriter;
+};
 void WriterProgress(uint64_t ulDone, uint64_t, void* pContext);
+
+// Writes a JSON string (quoted and escaped).
+void JsonString(FILE* pOut, const char* psz);
 
 // "pak01_dir.bnd" and "pak01" both name the pack "pak01".
 void PackBaseOf(const char* pszName, char* pszBase, int nSize);
@@ -87,8 +93,10 @@ bool FindPack(const char* pszName, char* pszBase, int nBaseSize, FILE* pErr);
 // The arguments of a command that takes exactly one pack and no options.
 // PACKTOOL_CONTINUE with *ppszPack set, else the exit code to return.
 const int PACKTOOL_CONTINUE = -1;
+// pbJson and pbQuiet, when given, accept --json and --quiet (-q).
 int ParseOnePack(int argc, const char* const* argv, const char* pszUsage, const char* pszCommand,
-                 FILE* pOut, FILE* pErr, const char** ppszPack);
+                 FILE* pOut, FILE* pErr, const char** ppszPack, bool* pbJson = nullptr,
+                 bool* pbQuiet = nullptr);
 bool CheckLoaded(const PackStore& store, FILE* pErr);
 // "dir" for the directory file, else the archive number.
 void FormatArchive(int nArchive, char* psz, int nSize);

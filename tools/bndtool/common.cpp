@@ -1,5 +1,7 @@
 // The helpers every bndtool command uses, and the path patterns.
 #include "tools/bndtool/bndtool_internal.h"
+#include "bndlib/packwriter.h"
+#include "plinth/threadtools.h"
 
 #include <cstdarg>
 #include <cstdlib>
@@ -39,9 +41,113 @@ int Failed(FILE* pErr, const char* pszFormat, ...)
     return PACKTOOL_FAILED;
 }
 
+namespace
+{
+// The first line waits this long, so quick work prints nothing; then the line
+// is redrawn at most this often.
+const uint32_t kProgressDelayMs = 300;
+const uint32_t kProgressRedrawMs = 200;
+
+void FormatBytes(char* psz, int nSize, uint64_t ul)
+{
+    if (ul >= (1ull << 30))
+        V_BoundedFormat(psz, nSize, "%.2f GB", (double)ul / (1ull << 30));
+    else if (ul >= (1ull << 20))
+        V_BoundedFormat(psz, nSize, "%.1f MB", (double)ul / (1ull << 20));
+    else
+        V_BoundedFormat(psz, nSize, "%llu kB", (unsigned long long)(ul >> 10));
+}
+} // namespace
+
+Progress::Progress(FILE* pErr, const char* pszWhat, int nFiles, uint64_t ulTotal, bool bQuiet)
+    : m_pErr(pErr), m_pszWhat(pszWhat), m_nFiles(nFiles), m_ulTotal(ulTotal),
+      m_msStart(Plat_MSTime()), m_msLastDraw(0), m_bActive(!bQuiet && Plat_IsTerminal(pErr)),
+      m_bShown(false)
+{
+}
+
+void Progress::Update(int nFilesDone, uint64_t ulDone)
+{
+    if (!m_bActive) return;
+    uint32_t msNow = Plat_MSTime();
+    uint32_t msElapsed = msNow - m_msStart;
+    if (msElapsed < kProgressDelayMs) return;
+    if (m_bShown && msNow - m_msLastDraw < kProgressRedrawMs) return;
+    m_msLastDraw = msNow;
+    char szLine[256];
+    Format(szLine, sizeof(szLine), m_pszWhat, nFilesDone, m_nFiles, ulDone, m_ulTotal, msElapsed);
+    fprintf(m_pErr, "\r%s\033[K", szLine);
+    fflush(m_pErr);
+    m_bShown = true;
+}
+
+void Progress::Clear()
+{
+    if (m_bShown)
+    {
+        fputs("\r\033[K", m_pErr);
+        fflush(m_pErr);
+    }
+    m_bShown = false;
+}
+
+void Progress::Done()
+{
+    Clear();
+    m_bActive = false;
+}
+
+void Progress::Format(char* psz, int nSize, const char* pszWhat, int nFilesDone, int nFiles,
+                      uint64_t ulDone, uint64_t ulTotal, uint32_t msElapsed)
+{
+    char szDone[32], szTotal[32], szRate[32], szLeft[32];
+    FormatBytes(szDone, sizeof(szDone), ulDone);
+    FormatBytes(szTotal, sizeof(szTotal), ulTotal);
+    int nPercent = ulTotal ? (int)(ulDone * 100 / ulTotal) : 100;
+    if (msElapsed == 0 || ulDone == 0)
+    {
+        V_BoundedCopy(szRate, "-", sizeof(szRate));
+        V_BoundedCopy(szLeft, "--:--", sizeof(szLeft));
+    }
+    else
+    {
+        uint64_t ulRate = ulDone * 1000 / msElapsed;
+        FormatBytes(szRate, sizeof(szRate), ulRate);
+        uint64_t ulSecondsLeft =
+            ulDone >= ulTotal ? 0 : ((ulTotal - ulDone) * msElapsed / ulDone + 999) / 1000;
+        if (ulSecondsLeft >= 3600)
+            V_BoundedFormat(szLeft, sizeof(szLeft), "%llu:%02llu:%02llu",
+                            (unsigned long long)(ulSecondsLeft / 3600),
+                            (unsigned long long)(ulSecondsLeft / 60 % 60),
+                            (unsigned long long)(ulSecondsLeft % 60));
+        else
+            V_BoundedFormat(szLeft, sizeof(szLeft), "%llu:%02llu",
+                            (unsigned long long)(ulSecondsLeft / 60),
+                            (unsigned long long)(ulSecondsLeft % 60));
+    }
+    V_BoundedFormat(psz, nSize, "%s: %d/%d files, %s/%s (%d%%), %s/s, %s left", pszWhat, nFilesDone,
+                    nFiles, szDone, szTotal, nPercent, szRate, szLeft);
+}
+
 void WriterProgress(uint64_t ulDone, uint64_t, void* pContext)
 {
-    ((Progress*)pContext)->Update(ulDone);
+    CreateProgress& create = *(CreateProgress*)pContext;
+    create.m_pProgress->Update(create.m_pWriter->GetFilesWritten(), ulDone);
+}
+
+void JsonString(FILE* pOut, const char* psz)
+{
+    fputc('"', pOut);
+    for (const unsigned char* p = (const unsigned char*)psz; *p; ++p)
+    {
+        if (*p == '"' || *p == '\\')
+            fprintf(pOut, "\\%c", *p);
+        else if (*p < 0x20 || *p == 0x7F)
+            fprintf(pOut, "\\u%04x", *p);
+        else
+            fputc(*p, pOut);
+    }
+    fputc('"', pOut);
 }
 
 void PackBaseOf(const char* pszName, char* pszBase, int nSize)
@@ -140,7 +246,7 @@ bool FindPack(const char* pszName, char* pszBase, int nBaseSize, FILE* pErr)
 }
 
 int ParseOnePack(int argc, const char* const* argv, const char* pszUsage, const char* pszCommand,
-                 FILE* pOut, FILE* pErr, const char** ppszPack)
+                 FILE* pOut, FILE* pErr, const char** ppszPack, bool* pbJson, bool* pbQuiet)
 {
     *ppszPack = nullptr;
     for (int i = 0; i < argc; ++i)
@@ -149,6 +255,16 @@ int ParseOnePack(int argc, const char* const* argv, const char* pszUsage, const 
         {
             fputs(pszUsage, pOut);
             return PACKTOOL_OK;
+        }
+        if (pbJson && strcmp(argv[i], "--json") == 0)
+        {
+            *pbJson = true;
+            continue;
+        }
+        if (pbQuiet && (strcmp(argv[i], "--quiet") == 0 || strcmp(argv[i], "-q") == 0))
+        {
+            *pbQuiet = true;
+            continue;
         }
         if (argv[i][0] == '-' && argv[i][1])
             return Usage(pErr, pszUsage, "unknown option %s", argv[i]);

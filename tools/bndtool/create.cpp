@@ -21,6 +21,7 @@ const char kCreateUsage[] =
     "  --preload <n>       keep the first n bytes of every file (at most 65535) in the\n"
     "                      directory file\n"
     "  --embed             store all data in the directory file, no archives\n"
+    "  -q, --quiet         no progress line on a terminal\n"
     "  --case-clash=<how>  files whose paths differ only in case: \"error\" (default)\n"
     "                      lists every clash and writes nothing, \"first\" keeps the\n"
     "                      first of each in sorted order and skips the others\n"
@@ -196,6 +197,7 @@ int CmdCreate(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     const char* apszArgs[2];
     int nArgs = 0;
     bool bKeepFirst = false;
+    bool bQuiet = false;
     for (int i = 0; i < argc; ++i)
     {
         const char* psz = argv[i];
@@ -231,6 +233,8 @@ int CmdCreate(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
             else
                 return Usage(pErr, kCreateUsage, "--case-clash takes \"error\" or \"first\"");
         }
+        else if (strcmp(psz, "--quiet") == 0 || strcmp(psz, "-q") == 0)
+            bQuiet = true;
         else if (strcmp(psz, "--embed") == 0)
             writer.SetEmbedAll(true);
         else if (psz[0] == '-' && psz[1])
@@ -277,8 +281,9 @@ int CmdCreate(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     V_TruncateAtLastSlash(szFolder);
     if (szFolder[0]) CreateDirectories(szFolder);
 
-    Progress progress(pErr, "create", writer.GetTotalBytes());
-    if (!writer.Write(szBase, WriterProgress, &progress))
+    Progress progress(pErr, "create", writer.GetFileCount(), writer.GetTotalBytes(), bQuiet);
+    CreateProgress context = {&progress, &writer};
+    if (!writer.Write(szBase, WriterProgress, &context))
     {
         progress.Done();
         return Failed(pErr, "%s", writer.GetError());

@@ -9,10 +9,13 @@ namespace bndtool
 namespace
 {
 const char kExtractUsage[] =
-    "usage: bndtool extract <pack> <out dir> [patterns...]\n"
+    "usage: bndtool extract [-q] <pack> <out dir> [patterns...]\n"
     "\n"
     "Writes the files of the pack (those matching a pattern, if any) below <out dir>.\n"
-    "Patterns use '*' and '?' and ignore case; \"maps/\" selects a whole folder.\n";
+    "Patterns use '*' and '?' and ignore case; \"maps/\" selects a whole folder.\n"
+    "\n"
+    "options:\n"
+    "  -q, --quiet  no progress line on a terminal\n";
 } // namespace
 
 int CmdExtract(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
@@ -20,6 +23,7 @@ int CmdExtract(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     const char* pszPack = nullptr;
     const char* pszOutDir = nullptr;
     CUtlVector<const char*> patterns;
+    bool bQuiet = false;
     for (int i = 0; i < argc; ++i)
     {
         const char* psz = argv[i];
@@ -27,6 +31,11 @@ int CmdExtract(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         {
             fputs(kExtractUsage, pOut);
             return PACKTOOL_OK;
+        }
+        if (strcmp(psz, "--quiet") == 0 || strcmp(psz, "-q") == 0)
+        {
+            bQuiet = true;
+            continue;
         }
         if (psz[0] == '-' && psz[1]) return Usage(pErr, kExtractUsage, "unknown option %s", psz);
         if (!pszPack)
@@ -56,7 +65,7 @@ int CmdExtract(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     }
     if (patterns.Count() && !chosen.Count()) return Failed(pErr, "no file of %s matches", szBase);
 
-    Progress progress(pErr, "extract", ulTotal);
+    Progress progress(pErr, "extract", chosen.Count(), ulTotal, bQuiet);
     uint64_t ulDone = 0;
     ChunkReader reader(store);
     int nFailed = 0;
@@ -94,7 +103,7 @@ int CmdExtract(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
                                     {
                                         bWriteOk = bWriteOk && writer.Write(p, cub);
                                         ulDone += cub;
-                                        progress.Update(ulDone);
+                                        progress.Update(k, ulDone);
                                     });
         writer.Close();
         if (!bWriteOk)
@@ -104,7 +113,7 @@ int CmdExtract(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
         }
         if (!bOk)
         {
-            progress.Done();
+            progress.Clear();
             fprintf(pErr, "bndtool: %s: %s\n", e.m_path.Get(), szWhy);
             ++nFailed;
         }

@@ -8,39 +8,25 @@ namespace bndtool
 
 namespace
 {
-const char kInfoUsage[] = "usage: bndtool info <pack>\n"
+const char kInfoUsage[] = "usage: bndtool info [--json] <pack>\n"
                           "\n"
                           "Shows the header, the counts of files, extensions and directories, "
-                          "and the archives.\n";
+                          "and the archives.\n"
+                          "\n"
+                          "options:\n"
+                          "  --json  the same as one JSON object\n";
 } // namespace
 
 int CmdInfo(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
 {
     const char* pszPack = nullptr;
-    int nResult = ParseOnePack(argc, argv, kInfoUsage, "info", pOut, pErr, &pszPack);
+    bool bJson = false;
+    int nResult = ParseOnePack(argc, argv, kInfoUsage, "info", pOut, pErr, &pszPack, &bJson);
     if (nResult != PACKTOOL_CONTINUE) return nResult;
     char szBase[1024];
     if (!FindPack(pszPack, szBase, sizeof(szBase), pErr)) return PACKTOOL_FAILED;
     PackStore store(szBase);
     if (!CheckLoaded(store, pErr)) return PACKTOOL_FAILED;
-    const PackDirectoryHeader& h = store.GetHeader();
-    fprintf(pOut, "pack:                  %s\n", szBase);
-    if (store.GetHeaderSize() == 0)
-        fprintf(pOut, "header:                none (the whole file is the tree)\n");
-    else
-    {
-        fprintf(pOut, "version:               %d\n", h.m_nVersion);
-        fprintf(pOut, "header size:           %d\n", store.GetHeaderSize());
-    }
-    fprintf(pOut, "tree size:             %u\n", store.GetTreeSize());
-    fprintf(pOut, "embedded data:         %u\n", h.m_uEmbeddedDataSize);
-    fprintf(pOut, "archive checksums:     %u\n", h.m_uArchiveChecksumSize);
-    fprintf(pOut, "other checksums:       %u\n", h.m_uOtherChecksumSize);
-    fprintf(pOut, "signature:             %u\n", h.m_uSignatureSize);
-    fprintf(pOut, "files:                 %d\n", store.GetEntryCount());
-    fprintf(pOut, "extensions:            %d\n", store.GetExtensionCount());
-    fprintf(pOut, "directories:           %d\n", store.GetDirectoryCount());
-
     // Per archive: files whose data starts there and the bytes they use.
     struct ArchiveUse
     {
@@ -68,6 +54,62 @@ int CmdInfo(int argc, const char* const* argv, FILE* pOut, FILE* pErr)
     }
     std::sort(archives.begin(), archives.end(),
               [](const ArchiveUse& a, const ArchiveUse& b) { return a.m_nIndex < b.m_nIndex; });
+    const PackDirectoryHeader& h = store.GetHeader();
+    if (bJson)
+    {
+        fputs("{\"pack\": ", pOut);
+        JsonString(pOut, szBase);
+        fprintf(pOut, ", \"version\": %d, \"header_size\": %d, \"tree_size\": %u",
+                store.GetHeaderSize() ? (int)h.m_nVersion : 0, store.GetHeaderSize(),
+                store.GetTreeSize());
+        fprintf(pOut,
+                ", \"embedded_data\": %u, \"archive_checksums\": %u, \"other_checksums\": %u, "
+                "\"signature\": %u",
+                h.m_uEmbeddedDataSize, h.m_uArchiveChecksumSize, h.m_uOtherChecksumSize,
+                h.m_uSignatureSize);
+        fprintf(pOut,
+                ", \"files\": %d, \"extensions\": %d, \"directories\": %d, \"data_bytes\": "
+                "%llu, \"preload_bytes\": %llu, \"archives\": [",
+                store.GetEntryCount(), store.GetExtensionCount(), store.GetDirectoryCount(),
+                (unsigned long long)ulData, (unsigned long long)ulPreload);
+        for (int a = 0; a < archives.Count(); ++a)
+        {
+            char szName[1100];
+            store.BuildArchiveFileName(archives[a].m_nIndex, szName, sizeof(szName));
+            CFileReader reader;
+            uint64_t ulSize = 0;
+            bool bThere = reader.BOpenFile(szName) && reader.GetFileSize(&ulSize);
+            int nIndex =
+                archives[a].m_nIndex == BND_DIRECTORY_ARCHIVE_INDEX ? -1 : archives[a].m_nIndex;
+            fprintf(pOut, "%s{\"index\": %d, \"file\": ", a ? ", " : "", nIndex);
+            JsonString(pOut, szName);
+            fprintf(pOut, ", \"files\": %d, \"bytes_used\": %llu, \"bytes_on_disk\": ",
+                    archives[a].m_nFiles, (unsigned long long)archives[a].m_ulBytes);
+            if (bThere)
+                fprintf(pOut, "%llu}", (unsigned long long)ulSize);
+            else
+                fputs("null}", pOut);
+        }
+        fputs("]}\n", pOut);
+        return PACKTOOL_OK;
+    }
+    fprintf(pOut, "pack:                  %s\n", szBase);
+    if (store.GetHeaderSize() == 0)
+        fprintf(pOut, "header:                none (the whole file is the tree)\n");
+    else
+    {
+        fprintf(pOut, "version:               %d\n", h.m_nVersion);
+        fprintf(pOut, "header size:           %d\n", store.GetHeaderSize());
+    }
+    fprintf(pOut, "tree size:             %u\n", store.GetTreeSize());
+    fprintf(pOut, "embedded data:         %u\n", h.m_uEmbeddedDataSize);
+    fprintf(pOut, "archive checksums:     %u\n", h.m_uArchiveChecksumSize);
+    fprintf(pOut, "other checksums:       %u\n", h.m_uOtherChecksumSize);
+    fprintf(pOut, "signature:             %u\n", h.m_uSignatureSize);
+    fprintf(pOut, "files:                 %d\n", store.GetEntryCount());
+    fprintf(pOut, "extensions:            %d\n", store.GetExtensionCount());
+    fprintf(pOut, "directories:           %d\n", store.GetDirectoryCount());
+
     fprintf(pOut, "file data:             %llu bytes (%llu in preload)\n",
             (unsigned long long)ulData, (unsigned long long)ulPreload);
     fprintf(pOut, "archives:              %d\n", archives.Count());
