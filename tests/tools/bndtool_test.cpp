@@ -8,6 +8,8 @@
 
 #include "tests/bndlib/bndlib_test_support.h"
 #include "tools/bndtool/bndtool.h"
+#include "tools/bndtool/bndtool_internal.h"
+#include "plinth/threadtools.h"
 #include "bndlib/packwriter.h"
 #include "plinth/platform/platform_file.h"
 #include "trestle/fileio.h"
@@ -429,4 +431,107 @@ TEST(PackTool, ResolveMountsFromTheConfigurationFirst)
     EXPECT_EQ(RunTool({"resolve", "--dir", game}).m_nExit, 2);
     EXPECT_EQ(RunTool({"resolve", "--depots", "x", "a"}).m_nExit, 2);
     EXPECT_EQ(RunTool({"resolve", "--dir", game + "/nowhere", "a"}).m_nExit, 1);
+}
+
+TEST(PackTool, ProgressLineAndItsSuppression)
+{
+    char sz[256];
+    bndtool::Progress::Format(sz, sizeof(sz), "verify", 3, 10, 512ull << 20, 2048ull << 20, 2000);
+    EXPECT_STREQ(sz, "verify: 3/10 files, 512.0 MB/2.00 GB (25%), 256.0 MB/s, 0:06 left");
+    bndtool::Progress::Format(sz, sizeof(sz), "create", 0, 4, 0, 5000, 0);
+    EXPECT_STREQ(sz, "create: 0/4 files, 0 kB/4 kB (0%), -/s, --:-- left");
+    // An hour or more left; a total of nothing is done.
+    bndtool::Progress::Format(sz, sizeof(sz), "x", 1, 2, 1 << 20, 4000ull << 20, 1000);
+    EXPECT_STREQ(sz, "x: 1/2 files, 1.0 MB/3.91 GB (0%), 1.0 MB/s, 1:06:39 left");
+    bndtool::Progress::Format(sz, sizeof(sz), "x", 0, 0, 0, 0, 5);
+    EXPECT_STREQ(sz, "x: 0/0 files, 0 kB/0 kB (100%), -/s, --:-- left");
+
+    // Standard error is no terminal here: the commands print no progress,
+    // even for work that runs long enough to show it.
+    std::string dir = ScratchDir();
+    FILE* pErr = tmpfile();
+    {
+        bndtool::Progress progress(pErr, "verify", 1, 100, false);
+        ThreadSleep(400);
+        progress.Update(1, 50);
+    }
+    EXPECT_EQ(Drain(pErr), "");
+    MakeTree(dir + "/src");
+    for (const char* pszQuiet : {"", "--quiet"})
+    {
+        std::vector<std::string> create = {"create", dir + "/src", dir + "/p"};
+        if (*pszQuiet) create.insert(create.begin() + 1, pszQuiet);
+        ToolResult r = RunTool(create);
+        EXPECT_EQ(r.m_nExit, 0);
+        EXPECT_EQ(r.m_err, "");
+        r = RunTool({"verify", dir + "/p", "-q"});
+        EXPECT_EQ(r.m_nExit, 0);
+        EXPECT_EQ(r.m_err, "");
+        r = RunTool({"extract", dir + "/p", dir + "/x", "-q"});
+        EXPECT_EQ(r.m_nExit, 0);
+        EXPECT_EQ(r.m_err, "");
+    }
+}
+
+TEST(PackTool, JsonOutputForScripts)
+{
+    std::string dir = ScratchDir();
+    CPackWriter writer;
+    writer.SetMaxArchiveSize(100);
+    writer.AddFile("a.bin", Pattern(80, 1).data(), 80);
+    writer.AddFile("odd \"name\"\t.txt", "xy", 2);
+    PackWriterFileOptions embed;
+    embed.m_bEmbed = true;
+    writer.AddFile("e/mbed.dat", "embedded", 8, &embed);
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str())) << writer.GetError();
+
+    ToolResult r = RunTool({"list", "--json", dir + "/p", "*.bin", "*.dat"});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_err;
+    EXPECT_EQ(
+        r.m_out.substr(0, 72),
+        "[\n {\"path\": \"a.bin\", \"size\": 80, \"archive\": 0, \"offset\": 0, \"preload\": 0");
+    EXPECT_NE(r.m_out.find("\n {\"path\": \"e/mbed.dat\", \"size\": 8, \"archive\": -1, "),
+              std::string::npos)
+        << r.m_out;
+    r = RunTool({"list", "--json", dir + "/p", "odd*"});
+    EXPECT_EQ(r.m_out.find("[\n {\"path\": \"odd \\\"name\\\"\\u0009.txt\", \"size\": 2, "), 0u)
+        << r.m_out;
+    EXPECT_EQ(RunTool({"list", "--json", dir + "/p", "none"}).m_out, "[]\n");
+
+    r = RunTool({"info", "--json", dir + "/p"});
+    EXPECT_EQ(r.m_nExit, 0);
+    EXPECT_EQ(r.m_out.find("{\"pack\": \"" + dir + "/p\", \"version\": 2, "), 0u) << r.m_out;
+    EXPECT_NE(r.m_out.find("\"files\": 3, "), std::string::npos) << r.m_out;
+    EXPECT_NE(r.m_out.find("\"data_bytes\": 90, "), std::string::npos) << r.m_out;
+    EXPECT_NE(r.m_out.find("{\"index\": -1, \"file\": \"" + dir +
+                           "/p_dir.bnd\", \"files\": 1, \"bytes_used\": 8, "),
+              std::string::npos)
+        << r.m_out;
+    EXPECT_NE(
+        r.m_out.find("\"archives\": [{\"index\": 0, \"file\": \"" + dir +
+                     "/p_000.bnd\", \"files\": 2, \"bytes_used\": 82, \"bytes_on_disk\": 82}"),
+        std::string::npos)
+        << r.m_out;
+
+    r = RunTool({"verify", "--json", dir + "/p"});
+    EXPECT_EQ(r.m_nExit, 0);
+    EXPECT_EQ(r.m_out,
+              "{\"pack\": \"" + dir + "/p\", \"files\": 3, \"ok\": true, \"problems\": []}\n");
+    std::vector<uint8_t> archive = ReadFile(dir + "/p_000.bnd");
+    archive[3] ^= 0xFF;
+    archive.resize(81);
+    WriteFile(dir + "/p_000.bnd", archive);
+    r = RunTool({"verify", "--json", dir + "/p"});
+    EXPECT_EQ(r.m_nExit, 1);
+    EXPECT_EQ(r.m_out.find("{\"pack\": \"" + dir +
+                           "/p\", \"files\": 3, \"ok\": false, \"problems\": [\n"
+                           "  {\"path\": \"a.bin\", \"kind\": \"crc mismatch\", \"chunk\": 0, "
+                           "\"detail\": \"stored "),
+              0u)
+        << r.m_out;
+    EXPECT_NE(r.m_out.find(",\n  {\"path\": \"odd \\\"name\\\"\\u0009.txt\", \"kind\": "
+                           "\"unreadable\", \"chunk\": 0, \"detail\": \"bytes 80..82 lie beyond"),
+              std::string::npos)
+        << r.m_out;
+    EXPECT_EQ(r.m_out.substr(r.m_out.size() - 4), "\n]}\n");
 }
