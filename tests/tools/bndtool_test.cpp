@@ -218,6 +218,17 @@ void RemoveFiles(const std::string& dir, std::initializer_list<const char*> name
         BDeleteFile((dir + "/" + psz).c_str());
 }
 
+std::string JsonEscaped(const std::string& s)
+{
+    std::string out;
+    for (char c : s)
+    {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 size_t CountOf(const std::string& s, const std::string& what)
 {
     size_t n = 0;
@@ -299,6 +310,9 @@ TEST(PackTool, CreateFollowsLinksAndNamesCyclesAndUnreadableFiles)
     WriteFile(outside + "/shared/s.txt", {'s'});
     if (!MakeLink(src + "/maps/e1.map", outside + "/e1.map", false))
         GTEST_SKIP() << "no symbolic links here";
+    // Some systems make links that their own file calls do not follow.
+    if (ReadFile(src + "/maps/e1.map") != std::vector<uint8_t>{'m'})
+        GTEST_SKIP() << "links made here are not followed when read";
     ASSERT_TRUE(MakeLink(src + "/shared", outside + "/shared", true));
 
     ToolResult r = RunTool({"create", src, dir + "/p"});
@@ -476,6 +490,7 @@ TEST(PackTool, ProgressLineAndItsSuppression)
 TEST(PackTool, JsonOutputForScripts)
 {
     std::string dir = ScratchDir();
+    std::string jdir = JsonEscaped(dir);
     CPackWriter writer;
     writer.SetMaxArchiveSize(100);
     writer.AddFile("a.bin", Pattern(80, 1).data(), 80);
@@ -500,15 +515,15 @@ TEST(PackTool, JsonOutputForScripts)
 
     r = RunTool({"info", "--json", dir + "/p"});
     EXPECT_EQ(r.m_nExit, 0);
-    EXPECT_EQ(r.m_out.find("{\"pack\": \"" + dir + "/p\", \"version\": 2, "), 0u) << r.m_out;
+    EXPECT_EQ(r.m_out.find("{\"pack\": \"" + jdir + "/p\", \"version\": 2, "), 0u) << r.m_out;
     EXPECT_NE(r.m_out.find("\"files\": 3, "), std::string::npos) << r.m_out;
     EXPECT_NE(r.m_out.find("\"data_bytes\": 90, "), std::string::npos) << r.m_out;
-    EXPECT_NE(r.m_out.find("{\"index\": -1, \"file\": \"" + dir +
+    EXPECT_NE(r.m_out.find("{\"index\": -1, \"file\": \"" + jdir +
                            "/p_dir.bnd\", \"files\": 1, \"bytes_used\": 8, "),
               std::string::npos)
         << r.m_out;
     EXPECT_NE(
-        r.m_out.find("\"archives\": [{\"index\": 0, \"file\": \"" + dir +
+        r.m_out.find("\"archives\": [{\"index\": 0, \"file\": \"" + jdir +
                      "/p_000.bnd\", \"files\": 2, \"bytes_used\": 82, \"bytes_on_disk\": 82}"),
         std::string::npos)
         << r.m_out;
@@ -516,14 +531,14 @@ TEST(PackTool, JsonOutputForScripts)
     r = RunTool({"verify", "--json", dir + "/p"});
     EXPECT_EQ(r.m_nExit, 0);
     EXPECT_EQ(r.m_out,
-              "{\"pack\": \"" + dir + "/p\", \"files\": 3, \"ok\": true, \"problems\": []}\n");
+              "{\"pack\": \"" + jdir + "/p\", \"files\": 3, \"ok\": true, \"problems\": []}\n");
     std::vector<uint8_t> archive = ReadFile(dir + "/p_000.bnd");
     archive[3] ^= 0xFF;
     archive.resize(81);
     WriteFile(dir + "/p_000.bnd", archive);
     r = RunTool({"verify", "--json", dir + "/p"});
     EXPECT_EQ(r.m_nExit, 1);
-    EXPECT_EQ(r.m_out.find("{\"pack\": \"" + dir +
+    EXPECT_EQ(r.m_out.find("{\"pack\": \"" + jdir +
                            "/p\", \"files\": 3, \"ok\": false, \"problems\": [\n"
                            "  {\"path\": \"a.bin\", \"kind\": \"crc mismatch\", \"chunk\": 0, "
                            "\"detail\": \"stored "),
