@@ -1,13 +1,14 @@
-// bndtool: create, list, extract, print, verify and describe bnd packs. The
-// commands are callable in-process (the executable only forwards its
-// arguments here):
+// bndtool: create, list, extract, print, verify and describe bnd packs, and
+// tell which pack serves a path. The commands are callable in-process (the
+// executable only forwards its arguments here):
 //
-//   create [--archive-size N] [--preload N] [--embed] <source dir> <pack base>
-//   list [--sizes] [--archives] [--preload] [-l] <pack> [patterns...]
-//   extract <pack> <out dir> [patterns...]
+//   create [--archive-size N] [--preload N] [--embed] [--case-clash=error|first] [-q]
+//          <source dir> <pack base>
+//   list [--sizes] [--archives] [--preload] [-l] [--json] <pack> [patterns...]
+//   extract [-q] <pack> <out dir> [patterns...]
 //   cat <pack> <path>
-//   verify <pack>
-//   info <pack>
+//   verify [--json] [-q] <pack>
+//   info [--json] <pack>
 //   resolve [--dir <install dir>] [--depots <ids>] <path>...
 //
 // A pack is named by its base path or by its directory file. Listings and
