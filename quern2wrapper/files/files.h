@@ -5,6 +5,7 @@
 #include "bndlib/packstore.h"
 #include "plinth/threadtools.h"
 #include "trestle/utlsortedtree.h"
+#include "trestle/utlstring.h"
 #include "trestle/utlvector.h"
 
 #include <cstdint>
@@ -32,6 +33,22 @@ CThreadMutex& FileLayerLock();
 bool InitWorkingDirectory();
 bool MountDefaultPacks();
 void MountPack(const char* pszBasePath);
+
+// Where the default packs come from: the configuration's "mount" section, the
+// application's installed depots, or the scan of its bnds folder.
+enum DefaultPackSource
+{
+    DEFAULT_PACKS_CONFIG,
+    DEFAULT_PACKS_DEPOTS,
+    DEFAULT_PACKS_SCAN,
+};
+// The base paths that MountDefaultPacks mounts, in mount order (the last one
+// ends up searched first), without mounting anything; it reads
+// "quern_bnds.kvt" in the current directory and asks the session's apps
+// interface. False when the configuration is there but does not parse.
+// *pbConfigSpew is set only when a configuration was read.
+bool ListDefaultPacks(CUtlVector<CUtlOwnedString>* pBases, DefaultPackSource* pSource,
+                      bool* pbConfigSpew);
 void UnmountAll();
 
 // The recorded working directory (with trailing '\'), "" until recorded.

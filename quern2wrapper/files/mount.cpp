@@ -23,10 +23,15 @@ int g_nWorkingDirLen;
 
 constexpr int MAX_INSTALLED_DEPOTS = 64;
 
+void FormatDepotBase(char* pszOut, int nOutSize, const char* pszInstallDir, uint32_t depotId)
+{
+    V_BoundedFormat(pszOut, nOutSize, "%s\\bnds\\depot_%u", pszInstallDir, depotId);
+}
+
 void MountDepot(const char* pszInstallDir, uint32_t depotId)
 {
     char szBase[QUERN_FILE_PATH_SIZE];
-    V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\depot_%u", pszInstallDir, depotId);
+    FormatDepotBase(szBase, sizeof(szBase), pszInstallDir, depotId);
     MountPack(szBase);
 }
 } // namespace
@@ -103,13 +108,10 @@ void UnmountAll()
     mounts.Purge();
 }
 
-bool MountDefaultPacks()
+bool ListDefaultPacks(CUtlVector<CUtlOwnedString>* pBases, DefaultPackSource* pSource,
+                      bool* pbConfigSpew)
 {
-    if (GetMountTable().Count() > 0) return true;
-
-    const char* pszCommandLine = Plat_GetCommandLine();
-    if (pszCommandLine && strstr(pszCommandLine, "-debugquern2wrapper")) verboseLogging = 1;
-
+    if (pSource) *pSource = DEFAULT_PACKS_SCAN;
     CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
     if (LoadFileIntoBuffer("quern_bnds.kvt", 0, 0xFFFFFFFFu, buf, true))
     {
@@ -119,11 +121,13 @@ bool MountDefaultPacks()
             KeyValues::DeleteTree(pConfig);
             return false;
         }
-        verboseLogging = KeyValues::BoolValue(pConfig->LookupKey("spewfileio"), false) ? 1 : 0;
+        if (pbConfigSpew)
+            *pbConfigSpew = KeyValues::BoolValue(pConfig->LookupKey("spewfileio"), false);
         if (KeyValues* pMount = pConfig->LookupKey("mount"))
         {
+            if (pSource) *pSource = DEFAULT_PACKS_CONFIG;
             for (KeyValues* pKey = pMount->GetFirstSubKey(); pKey; pKey = pKey->GetNextKey())
-                MountPack(KeyValues::StringValue(pKey, ""));
+                pBases->AddToTail(CUtlOwnedString(KeyValues::StringValue(pKey, "")));
             KeyValues::DeleteTree(pConfig);
             return true;
         }
@@ -139,8 +143,13 @@ bool MountDefaultPacks()
         if (count > (uint32_t)MAX_INSTALLED_DEPOTS) count = MAX_INSTALLED_DEPOTS;
         if (count > 0)
         {
+            if (pSource) *pSource = DEFAULT_PACKS_DEPOTS;
             for (uint32_t i = 0; i < count; ++i)
-                MountDepot(g_Session.m_szAppInstallDir, depots[i]);
+            {
+                char szBase[QUERN_FILE_PATH_SIZE];
+                FormatDepotBase(szBase, sizeof(szBase), g_Session.m_szAppInstallDir, depots[i]);
+                pBases->AddToTail(CUtlOwnedString(szBase));
+            }
             return true;
         }
     }
@@ -154,8 +163,26 @@ bool MountDefaultPacks()
         V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", g_Session.m_szAppInstallDir,
                         it.CurrentFileName());
         if (char* pSuffix = V_FindNoCase(szBase, BND_DIRECTORY_FILE_SUFFIX)) *pSuffix = '\0';
-        MountPack(szBase);
+        pBases->AddToTail(CUtlOwnedString(szBase));
     }
+    return true;
+}
+
+bool MountDefaultPacks()
+{
+    if (GetMountTable().Count() > 0) return true;
+
+    const char* pszCommandLine = Plat_GetCommandLine();
+    if (pszCommandLine && strstr(pszCommandLine, "-debugquern2wrapper")) verboseLogging = 1;
+
+    // The configuration's switch overrides the command line, and only a
+    // configuration that was read has one.
+    bool bConfigSpew = verboseLogging != 0;
+    CUtlVector<CUtlOwnedString> bases;
+    if (!ListDefaultPacks(&bases, nullptr, &bConfigSpew)) return false;
+    verboseLogging = bConfigSpew ? 1 : 0;
+    for (int i = 0; i < bases.Count(); ++i)
+        MountPack(bases[i].Get());
     return true;
 }
 
