@@ -49,7 +49,7 @@ static QuernAppId DetermineAppId()
     return 0;
 }
 
-QUERN_EXPORT int QuernStartup(uint32_t /*flags*/, TQuernError* pError)
+int QuernStartup_Client(TQuernError* pError)
 {
     ClearError(pError);
 
@@ -82,6 +82,12 @@ QUERN_EXPORT int QuernStartup(uint32_t /*flags*/, TQuernError* pError)
     g_Session.m_pApps->GetInstallFolder(g_Session.m_nAppId, g_Session.m_szAppInstallDir,
                                         QUERN_INSTALL_DIR_SIZE);
 
+    return 1;
+}
+
+QUERN_EXPORT int QuernStartup(uint32_t /*flags*/, TQuernError* pError)
+{
+    if (!QuernStartup_Client(pError)) return 0;
     // A failing file layer leaves the record clear.
     return QuernStartup_FileLayer() ? 1 : 0;
 }

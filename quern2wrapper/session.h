@@ -26,6 +26,11 @@ struct QuernSession
 
 extern QuernSession g_Session;
 
+struct TQuernError;
+// QuernStartup up to the file layer: loads the client library, obtains the
+// interfaces and records the application and its install folder. 1 on
+// success; failures are set in the record as QuernStartup reports them.
+int QuernStartup_Client(TQuernError* pError);
 // The last step of QuernStartup: the file layer's start-up (working
 // directory, default packs); defined with the file layer (files/mount.cpp).
 bool QuernStartup_FileLayer();

@@ -5,6 +5,7 @@
 #include "bndlib/packstore.h"
 #include "plinth/threadtools.h"
 #include "trestle/utlsortedtree.h"
+#include "trestle/utlstring.h"
 #include "trestle/utlvector.h"
 
 #include <cstdint>
@@ -52,6 +53,16 @@ typedef uint32_t (*InstalledDepots_t)(uint32_t* pDepots, uint32_t nMax, void* pC
 bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
                            DefaultMountSource* pSource);
 void MountPack(const char* pszBasePath);
+
+// The base paths that MountDefaultPacksFrom mounts, in mount order (the last
+// one ends up searched first), without mounting anything. *pbConfigSpew is
+// set only when a configuration was read. ListDefaultPacks asks the session:
+// its install directory and its client's installed depots.
+bool ListDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
+                          CUtlVector<CUtlOwnedString>* pBases, DefaultMountSource* pSource,
+                          bool* pbConfigSpew);
+bool ListDefaultPacks(CUtlVector<CUtlOwnedString>* pBases, DefaultMountSource* pSource,
+                      bool* pbConfigSpew);
 void UnmountAll();
 
 // The recorded working directory (with trailing '\'), "" until recorded.

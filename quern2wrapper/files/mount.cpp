@@ -23,10 +23,15 @@ int g_nWorkingDirLen;
 
 constexpr int MAX_INSTALLED_DEPOTS = 64;
 
+void FormatDepotBase(char* pszOut, int nOutSize, const char* pszInstallDir, uint32_t depotId)
+{
+    V_BoundedFormat(pszOut, nOutSize, "%s\\bnds\\depot_%u", pszInstallDir, depotId);
+}
+
 void MountDepot(const char* pszInstallDir, uint32_t depotId)
 {
     char szBase[QUERN_FILE_PATH_SIZE];
-    V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\depot_%u", pszInstallDir, depotId);
+    FormatDepotBase(szBase, sizeof(szBase), pszInstallDir, depotId);
     MountPack(szBase);
 }
 } // namespace
@@ -116,21 +121,9 @@ uint32_t ClientInstalledDepots(uint32_t* pDepots, uint32_t nMax, void*)
 }
 } // namespace
 
-bool MountDefaultPacks()
-{
-    if (GetMountTable().Count() > 0) return true;
-
-    const char* pszCommandLine = Plat_GetCommandLine();
-    if (pszCommandLine && strstr(pszCommandLine, "-debugquern2wrapper")) verboseLogging = 1;
-
-    DefaultMountSource source;
-    return MountDefaultPacksFrom(g_Session.m_szAppInstallDir,
-                                 g_Session.m_pApps ? ClientInstalledDepots : nullptr, nullptr,
-                                 &source);
-}
-
-bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
-                           DefaultMountSource* pSource)
+bool ListDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
+                          CUtlVector<CUtlOwnedString>* pBases, DefaultMountSource* pSource,
+                          bool* pbConfigSpew)
 {
     *pSource = DEFAULT_MOUNTS_CONFIG;
     CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
@@ -143,11 +136,11 @@ bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepot
             *pSource = DEFAULT_MOUNTS_BAD_CONFIG;
             return false;
         }
-        verboseLogging = KeyValues::BoolValue(pConfig->LookupKey("spewfileio"), false) ? 1 : 0;
+        *pbConfigSpew = KeyValues::BoolValue(pConfig->LookupKey("spewfileio"), false);
         if (KeyValues* pMount = pConfig->LookupKey("mount"))
         {
             for (KeyValues* pKey = pMount->GetFirstSubKey(); pKey; pKey = pKey->GetNextKey())
-                MountPack(KeyValues::StringValue(pKey, ""));
+                pBases->AddToTail(CUtlOwnedString(KeyValues::StringValue(pKey, "")));
             KeyValues::DeleteTree(pConfig);
             return true;
         }
@@ -164,7 +157,11 @@ bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepot
         {
             *pSource = DEFAULT_MOUNTS_DEPOTS;
             for (uint32_t i = 0; i < count; ++i)
-                MountDepot(pszInstallDir, depots[i]);
+            {
+                char szBase[QUERN_FILE_PATH_SIZE];
+                FormatDepotBase(szBase, sizeof(szBase), pszInstallDir, depots[i]);
+                pBases->AddToTail(CUtlOwnedString(szBase));
+            }
             return true;
         }
     }
@@ -179,9 +176,45 @@ bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepot
         V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", pszInstallDir,
                         it.CurrentFileName());
         if (char* pSuffix = V_FindNoCase(szBase, BND_DIRECTORY_FILE_SUFFIX)) *pSuffix = '\0';
-        MountPack(szBase);
+        pBases->AddToTail(CUtlOwnedString(szBase));
     }
     return true;
+}
+
+bool ListDefaultPacks(CUtlVector<CUtlOwnedString>* pBases, DefaultMountSource* pSource,
+                      bool* pbConfigSpew)
+{
+    return ListDefaultPacksFrom(g_Session.m_szAppInstallDir,
+                                g_Session.m_pApps ? ClientInstalledDepots : nullptr, nullptr,
+                                pBases, pSource, pbConfigSpew);
+}
+
+bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
+                           DefaultMountSource* pSource)
+{
+    // The configuration's switch overrides the command line's, and only a
+    // configuration that was read has one.
+    bool bConfigSpew = verboseLogging != 0;
+    CUtlVector<CUtlOwnedString> bases;
+    if (!ListDefaultPacksFrom(pszInstallDir, pfnDepots, pContext, &bases, pSource, &bConfigSpew))
+        return false;
+    verboseLogging = bConfigSpew ? 1 : 0;
+    for (int i = 0; i < bases.Count(); ++i)
+        MountPack(bases[i].Get());
+    return true;
+}
+
+bool MountDefaultPacks()
+{
+    if (GetMountTable().Count() > 0) return true;
+
+    const char* pszCommandLine = Plat_GetCommandLine();
+    if (pszCommandLine && strstr(pszCommandLine, "-debugquern2wrapper")) verboseLogging = 1;
+
+    DefaultMountSource source;
+    return MountDefaultPacksFrom(g_Session.m_szAppInstallDir,
+                                 g_Session.m_pApps ? ClientInstalledDepots : nullptr, nullptr,
+                                 &source);
 }
 
 // The last step of QuernStartup.
