@@ -1,4 +1,6 @@
 // bndtool commands, run in-process with their output captured.
+#include "tests/tools/tools_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -24,19 +26,6 @@ struct ToolResult
     std::string m_out;
     std::string m_err;
 };
-
-std::string Drain(FILE* f)
-{
-    std::string s;
-    fflush(f);
-    rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
 
 ToolResult RunTool(std::vector<std::string> args)
 {

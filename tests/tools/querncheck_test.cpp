@@ -1,5 +1,7 @@
 // querncheck run in-process against scratch installs, with the client
 // stand-in registered in a scratch registry (the Wine prefix's on Windows).
+#include "tests/tools/tools_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -24,19 +26,6 @@ struct CheckResult
     std::string m_out;
     std::string m_stdout; // what the library itself printed meanwhile
 };
-
-std::string Drain(FILE* f)
-{
-    std::string s;
-    fflush(f);
-    rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
 
 void RegisterSharedView(const char* pszLibraryPath, unsigned pid);
 
