@@ -153,4 +153,12 @@ uint32_t Plat_DeleteFile(const PlatWChar* pwszPath)
     return PlatOs_DeleteFile(pwszPath);
 }
 
+FILE* Plat_CrtOpen(const char* pszPath, const char* pszMode)
+{
+    uint32_t unError = 0;
+    if (TakeFault(PLAT_FILE_OP_OPEN, nullptr, &unError) && unError) return nullptr;
+    FILE* pStream = PlatOs_CrtOpen(pszPath, pszMode);
+    return pStream && s_bArmed.load() ? PlatOs_FaultStream(pStream, pszMode) : pStream;
+}
+
 #endif // QUERN_FILE_FAULTS

@@ -9,6 +9,7 @@
 // so the shipping build has neither the hook nor any cost for it.
 #pragma once
 
+#include "plinth/platform/platform_crtfile.h"
 #include "plinth/platform/platform_file.h"
 
 #ifdef QUERN_FILE_FAULTS
@@ -16,11 +17,11 @@
 // The calls the hook can fail.
 enum PlatFileOp
 {
-    PLAT_FILE_OP_OPEN,    // Plat_CreateFile
-    PLAT_FILE_OP_READ,    // Plat_ReadFile
+    PLAT_FILE_OP_OPEN,    // Plat_CreateFile and the stream open Plat_CrtOpen
+    PLAT_FILE_OP_READ,    // Plat_ReadFile (streams read through it too, see below)
     PLAT_FILE_OP_READ_AT, // Plat_ReadFileAt
-    PLAT_FILE_OP_WRITE,   // Plat_WriteFile
-    PLAT_FILE_OP_SEEK,    // Plat_SeekFile
+    PLAT_FILE_OP_WRITE,   // Plat_WriteFile (and stream writes)
+    PLAT_FILE_OP_SEEK,    // Plat_SeekFile (and stream seeks)
     PLAT_FILE_OP_SIZE,    // Plat_GetFileSize
     PLAT_FILE_OP_FLUSH,   // Plat_FlushFile
     PLAT_FILE_OP_MOVE,    // Plat_MoveFileReplace
@@ -75,6 +76,12 @@ void Plat_ClearFileFaults();
 // Calls of the operation since its fault was set or cleared.
 uint32_t Plat_FileFaultCalls(PlatFileOp eOp);
 
+// Whether streams that Plat_CrtOpen opens while a fault is set read, write
+// and seek through Plat_ReadFile, Plat_WriteFile and Plat_SeekFile, so that
+// their faults reach the C runtime's buffering. Not where the runtime offers
+// no streams of the caller's own (Windows).
+bool Plat_FileFaultsReachStreams();
+
 // The system calls behind the hook.
 uint32_t PlatOs_CreateFile(const PlatWChar* pwszPath, uint32_t unAccess, uint32_t unShare,
                            uint32_t unDisposition, uint32_t unFlags, PlatFileHandle* phFile);
@@ -89,6 +96,10 @@ uint32_t PlatOs_GetFileSize(PlatFileHandle hFile, uint64_t* pulSize);
 uint32_t PlatOs_FlushFile(PlatFileHandle hFile);
 uint32_t PlatOs_MoveFileReplace(const PlatWChar* pwszFrom, const PlatWChar* pwszTo);
 uint32_t PlatOs_DeleteFile(const PlatWChar* pwszPath);
+FILE* PlatOs_CrtOpen(const char* pszPath, const char* pszMode);
+// The stream again, reading, writing and seeking through the Plat_ calls
+// where the system allows it; null (the stream closed) when that fails.
+FILE* PlatOs_FaultStream(FILE* pStream, const char* pszMode);
 
 // Only the per-system files define this before including the header: their
 // definitions then take the PlatOs_ names.
@@ -102,6 +113,7 @@ uint32_t PlatOs_DeleteFile(const PlatWChar* pwszPath);
 #define Plat_FlushFile PlatOs_FlushFile
 #define Plat_MoveFileReplace PlatOs_MoveFileReplace
 #define Plat_DeleteFile PlatOs_DeleteFile
+#define Plat_CrtOpen PlatOs_CrtOpen
 #endif
 
 #endif // QUERN_FILE_FAULTS
