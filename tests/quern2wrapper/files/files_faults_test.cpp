@@ -254,6 +254,66 @@ TEST_F(FilesFaults, APackWhoseDirectoryFileCannotBeReadMountsOnceItCan)
     QuernCloseFile(hFile, &m_error);
 }
 
+TEST_F(FilesFaults, DiskStreamsThatCannotOpenFailAsMissingFiles)
+{
+    const std::string path = Path("there.txt");
+    WriteDiskFile(path, "x");
+    Plat_SetFileFault(PLAT_FILE_OP_OPEN, PlatFault_Error(1, PLAT_ERROR_ACCESS_DENIED));
+    EXPECT_EQ(0u, QuernOpenFile(path.c_str(), "rb", &m_error));
+    EXPECT_EQ(QUERN_FAILURE_NOT_FOUND, m_error.failureType);
+    uint32_t hFile = QuernOpenFile(path.c_str(), "rb", &m_error);
+    EXPECT_NE(0u, hFile);
+    QuernCloseFile(hFile, &m_error);
+}
+
+// The runtime drops what it buffered when a write fails; each call that
+// meets the full disk says so.
+TEST_F(FilesFaults, DiskStreamsReportAFullDiskAtTheCallThatMeetsIt)
+{
+    if (!Plat_FileFaultsReachStreams()) GTEST_SKIP() << "the runtime's streams are out of reach";
+    const std::string path = Path("save.dat");
+
+    // Unbuffered: each write meets the disk; the third finds room for 5 bytes.
+    Plat_SetFileFault(PLAT_FILE_OP_WRITE, PlatFault_DiskFull(3, 5));
+    uint32_t hFile = QuernOpenFile(path.c_str(), "wb", &m_error);
+    ASSERT_NE(0u, hFile);
+    EXPECT_EQ(0, QuernSetvBuf(hFile, nullptr, 1, 0, &m_error));
+    EXPECT_EQ(4u, QuernWriteFile("aaaa", 1, 4, hFile, &m_error));
+    EXPECT_EQ(4u, QuernWriteFile("bbbb", 1, 4, hFile, &m_error));
+    EXPECT_EQ(5u, QuernWriteFile("cccccccc", 1, 8, hFile, &m_error));
+    QuernCloseFile(hFile, &m_error);
+    EXPECT_EQ("aaaabbbbccccc", ReadDiskFile(path));
+
+    // Buffered: the flush finds the disk full.
+    Plat_SetFileFault(PLAT_FILE_OP_WRITE, PlatFault_DiskFull(1, 0));
+    hFile = QuernOpenFile(path.c_str(), "wb", &m_error);
+    EXPECT_EQ(10u, QuernWriteFile("0123456789", 1, 10, hFile, &m_error));
+    EXPECT_EQ(EOF, QuernFlushFile(hFile, &m_error));
+    QuernCloseFile(hFile, &m_error);
+
+    // The size needs the buffered bytes on disk first: no size then.
+    hFile = QuernOpenFile(path.c_str(), "wb", &m_error);
+    EXPECT_EQ(10u, QuernWriteFile("0123456789", 1, 10, hFile, &m_error));
+    EXPECT_EQ(-1, QuernSizeFile(hFile, &m_error));
+    QuernCloseFile(hFile, &m_error);
+}
+
+TEST_F(FilesFaults, ADiskStreamReadErrorIsNotTheEndOfTheFile)
+{
+    if (!Plat_FileFaultsReachStreams()) GTEST_SKIP() << "the runtime's streams are out of reach";
+    const std::string path = Path("load.dat");
+    WriteDiskFile(path, "0123456789");
+    Plat_SetFileFault(PLAT_FILE_OP_READ, PlatFault_Error(1, PLAT_ERROR_READ_FAULT));
+    uint32_t hFile = QuernOpenFile(path.c_str(), "rb", &m_error);
+    char buf[20];
+    EXPECT_EQ(0u, QuernReadFile(buf, 1, sizeof(buf), hFile, &m_error));
+    EXPECT_EQ(0, m_error.failureType);
+    EXPECT_EQ(10u, QuernReadFile(buf, 1, sizeof(buf), hFile, &m_error));
+    EXPECT_EQ("0123456789", std::string(buf, 10));
+    EXPECT_EQ(QUERN_FAILURE_END_OF_FILE, m_error.failureType);
+    QuernCloseFile(hFile, &m_error);
+}
+
 } // namespace
 
 #endif // QUERN_FILE_FAULTS
