@@ -171,6 +171,30 @@ TEST_F(PackStoreFaults, ADirectoryFileCutShortAfterLoadingShortensOnlyEmbeddedRe
     EXPECT_EQ(1, capture.Count(kShortRead));
 }
 
+TEST_F(PackStoreFaults, TheWriterReportsAFullDiskAtEveryWrite)
+{
+    std::string dir = ScratchDir();
+    std::vector<uint8_t> data = Pattern(70000, 9);
+    auto write = [&]
+    {
+        CPackWriter writer;
+        PackWriterFileOptions embed;
+        embed.m_bEmbed = true;
+        writer.AddFile("a/one.bin", data.data(), (uint32_t)data.size());
+        writer.AddFile("a/two.bin", data.data(), 5000, &embed);
+        return writer.Write((dir + "/p").c_str());
+    };
+    ASSERT_TRUE(write());
+    const uint32_t nWrites = Plat_FileFaultCalls(PLAT_FILE_OP_WRITE);
+    ASSERT_GT(nWrites, 1u);
+    for (uint32_t n = 1; n <= nWrites; ++n)
+    {
+        SCOPED_TRACE(n);
+        Plat_SetFileFault(PLAT_FILE_OP_WRITE, PlatFault_DiskFull(n, 100));
+        EXPECT_FALSE(write());
+    }
+}
+
 } // namespace
 
 #endif // QUERN_FILE_FAULTS
