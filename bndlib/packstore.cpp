@@ -226,7 +226,15 @@ void PackStore::Load(const char* pszBasePath)
 
     uint8_t rawHeader[BND_HEADER_SIZE];
     uint32_t cubHeader = 0;
-    reader.Read(rawHeader, sizeof(rawHeader), &cubHeader);
+    const bool bHeaderRead = reader.Read(rawHeader, sizeof(rawHeader), &cubHeader);
+    // Only a file shorter than a header may read short here: a failing disk
+    // must not turn a pack into a headerless tree of its own header bytes.
+    if (!bHeaderRead || (cubHeader < sizeof(rawHeader) && cubHeader < ulFileSize))
+    {
+        SpewWarning("bnd %s: cannot read the directory file\n", pszBasePath);
+        m_bDamaged = true;
+        return;
+    }
     PackDirectoryHeader header = {BND_SIGNATURE, BND_VERSION, 0, 0, 0, 0, 0};
     if (cubHeader == sizeof(rawHeader)) PackDecodeHeader(rawHeader, &header);
 

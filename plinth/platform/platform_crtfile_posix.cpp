@@ -1,6 +1,9 @@
 // The C runtime's file calls, POSIX stand-in: '\' becomes '/', stat and
 // opendir stand in for the wide calls, names match as on Windows.
 #include "plinth/platform/platform_crtfile.h"
+// Test beds put the fault hook in front of the stream open.
+#define PLAT_FILE_SYSTEM_SIDE
+#include "plinth/platform/platform_filefaults.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,6 +3,9 @@
 // wide calls are the 32-bit-time ones in the 32-bit build; the 64-bit test
 // build has no 32-bit-time entries, so times are narrowed here.
 #include "plinth/platform/platform_crtfile.h"
+// Test beds put the fault hook in front of the stream open.
+#define PLAT_FILE_SYSTEM_SIDE
+#include "plinth/platform/platform_filefaults.h"
 
 #include <windows.h>
 

@@ -2,6 +2,9 @@
 // Wide long-path names are turned back into UTF-8 POSIX paths; errno values are
 // mapped onto the Windows error codes callers expect.
 #include "plinth/platform/platform_file.h"
+// Test beds put the fault hook in front of these calls.
+#define PLAT_FILE_SYSTEM_SIDE
+#include "plinth/platform/platform_filefaults.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,5 +1,8 @@
 // Files and directories on Windows: the W functions with long-path names.
 #include "plinth/platform/platform_file.h"
+// Test beds put the fault hook in front of these calls.
+#define PLAT_FILE_SYSTEM_SIDE
+#include "plinth/platform/platform_filefaults.h"
 
 #include <windows.h>
 

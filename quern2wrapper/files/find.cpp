@@ -3,6 +3,7 @@
 
 #include "plinth/memalloc.h"
 #include "plinth/platform/platform_crtfile.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quern_export.h"
 #include "quern2wrapper/quernerror.h"
@@ -10,6 +11,7 @@
 #include "trestle/strtools.h"
 #include "trestle/utlstring.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -107,50 +109,46 @@ bool NextPackResult(FindState* pState, QuernElemInfo* pInfo)
     return false;
 }
 
-// Writes the rest of a pack entry to pszPath; false on a short read or a
-// failed write. Bounded pieces keep large entries within a 32-bit process.
+// Copies the rest of a pack entry to pszPath. The bytes go to a temporary
+// file beside it that is moved into place only when complete: a short read,
+// a full disk or a crash never leaves a partial file that later calls would
+// take for the copy. Bounded pieces keep large entries within a 32-bit process.
 bool CopyPackEntry(PackEntryHandle* pEntry, const char* pszPath)
 {
+    static std::atomic<uint32_t> s_nCopies{0};
+    size_t cchTemp = strlen(pszPath) + 48;
     uint32_t total = (uint32_t)(pEntry->m_nSize - pEntry->m_nPosition);
     uint32_t pieceSize = total < LOCAL_COPY_PIECE ? total : LOCAL_COPY_PIECE;
+    char* pszTemp =
+        static_cast<char*>(MemAlloc_AllocQuietTagged(cchTemp, QUERN_FILES_SOURCE, __LINE__));
     char* pPiece = static_cast<char*>(
         MemAlloc_AllocQuietTagged(pieceSize > 0 ? pieceSize : 1, QUERN_FILES_SOURCE, __LINE__));
-    if (!pPiece) return false;
+    bool bOk = pszTemp && pPiece;
+    if (bOk)
+        V_BoundedFormat(pszTemp, (int)cchTemp, "%s.copy%u_%u.tmp", pszPath,
+                        Plat_GetCurrentProcessId(), s_nCopies.fetch_add(1));
 
-    bool bOk = true;
     CFileWriter writer;
-    uint32_t done = 0;
-    do
+    for (uint32_t done = 0; bOk && (done < total || !writer.IsOpen());)
     {
         uint32_t want = total - done < pieceSize ? total - done : pieceSize;
-        int got = want ? pEntry->m_pStore->ReadEntry(*pEntry, pPiece, (int)want) : 0;
-        if ((uint32_t)got != want)
-        {
-            // Nothing short is left behind as if it were the file.
-            if (writer.IsOpen())
-            {
-                writer.Close();
-                BDeleteFile(pszPath);
-            }
-            bOk = false;
-            break;
-        }
+        bOk =
+            (want ? (uint32_t)pEntry->m_pStore->ReadEntry(*pEntry, pPiece, (int)want) : 0) == want;
         // Opened only once the first piece is in hand, so a pack that cannot
         // be read leaves the disk untouched.
-        if (!writer.IsOpen() && !writer.Open(pszPath))
-        {
-            bOk = false;
-            break;
-        }
-        if (want && !writer.Write(pPiece, want))
-        {
-            bOk = false;
-            break;
-        }
+        if (bOk && !writer.IsOpen()) bOk = writer.Open(pszTemp);
+        bOk = bOk && writer.Write(pPiece, want);
         done += want;
-    } while (done < total);
-    if (writer.IsOpen()) writer.Close();
-    MemAlloc_FreeTagged(pPiece, QUERN_FILES_SOURCE, __LINE__);
+    }
+    if (writer.IsOpen())
+    {
+        bOk = bOk && writer.Flush();
+        writer.Close();
+        bOk = bOk && BMoveFileReplace(pszTemp, pszPath);
+        if (!bOk) BDeleteFile(pszTemp);
+    }
+    if (pPiece) MemAlloc_FreeTagged(pPiece, QUERN_FILES_SOURCE, __LINE__);
+    if (pszTemp) MemAlloc_FreeTagged(pszTemp, QUERN_FILES_SOURCE, __LINE__);
     return bOk;
 }
 } // namespace

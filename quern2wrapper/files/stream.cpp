@@ -199,8 +199,9 @@ QUERN_EXPORT int32_t QuernSizeFile(QuernFileHandle hFile, TQuernError* pError)
         long position = ftell(pStream);
         if (position >= 0)
         {
-            fseek(pStream, 0, SEEK_END);
-            size = (int32_t)ftell(pStream);
+            // A seek that fails (its flush of buffered bytes, say) finds no
+            // end: the position is not the size.
+            if (fseek(pStream, 0, SEEK_END) == 0) size = (int32_t)ftell(pStream);
             fseek(pStream, position, SEEK_SET);
         }
     }

@@ -33,4 +33,16 @@ if [ -n "$bad" ]; then
 else
     echo "imports: $(tr '\n' ' ' <<<"$imports")"
 fi
+
+# The file-fault test hook belongs to the test beds, never to this DLL: none
+# of its names, and the file calls themselves present.
+symbols=$("$objdump" -t "$dll" 2>/dev/null)
+if grep -q 'PlatOs_\|Plat_SetFileFault\|Plat_FileFault' <<<"$symbols" ||
+   grep -aq 'Plat_SetFileFault\|PlatOs_' "$dll"; then
+    echo "FAIL: the file-fault test hook is built into $dll"; status=1
+elif grep -q 'Plat_ReadFileAt' <<<"$symbols"; then
+    echo "file-fault hook: absent"
+else
+    echo "file-fault hook: no symbol table to check"
+fi
 exit $status
