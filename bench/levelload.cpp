@@ -249,12 +249,13 @@ Shape FromFolder(const std::string& folder, int nIndex)
     return shape;
 }
 
+// Relative paths: the file layer folds the case of what it is given, which
+// a POSIX host's scratch folder may not survive.
 void WriteConfig()
 {
     std::string text = "\"bnds\"\n{\n  \"mount\"\n  {\n";
     for (size_t i = 0; i < g_install.m_shapes.size(); ++i)
-        text += "    \"" + std::to_string(i) + "\" \"" +
-                fs::absolute(g_install.m_shapes[i].m_base).string() + "\"\n";
+        text += "    \"" + std::to_string(i) + "\" \"" + g_install.m_shapes[i].m_base + "\"\n";
     text += "  }\n}\n";
     FILE* f = fopen("quern_bnds.kvt", "wb");
     fwrite(text.data(), 1, text.size(), f);
@@ -588,11 +589,17 @@ void Prepare(int argc, char** argv)
         exit(1);
     }
     for (const Shape& shape : g_install.m_shapes)
-        if (PackedPass(shape, 0, true) < 0 || LoosePass(shape, 0) < 0 || LimitPass(shape) < 0)
+    {
+        const char* pszWrong = PackedPass(shape, 0, true) < 0  ? "through the exports"
+                               : LoosePass(shape, 0) < 0       ? "loose"
+                               : LimitPass(shape) < 0          ? "as archives"
+                                                               : nullptr;
+        if (pszWrong)
         {
-            fprintf(stderr, "levelload: %s reads back wrong\n", shape.m_name.c_str());
+            fprintf(stderr, "levelload: %s reads back wrong %s\n", shape.m_name.c_str(), pszWrong);
             exit(1);
         }
+    }
     Cleanup();
 
     int nRounds = g_install.m_nRounds;
