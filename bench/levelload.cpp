@@ -590,10 +590,10 @@ void Prepare(int argc, char** argv)
     }
     for (const Shape& shape : g_install.m_shapes)
     {
-        const char* pszWrong = PackedPass(shape, 0, true) < 0  ? "through the exports"
-                               : LoosePass(shape, 0) < 0       ? "loose"
-                               : LimitPass(shape) < 0          ? "as archives"
-                                                               : nullptr;
+        const char* pszWrong = PackedPass(shape, 0, true) < 0 ? "through the exports"
+                               : LoosePass(shape, 0) < 0      ? "loose"
+                               : LimitPass(shape) < 0         ? "as archives"
+                                                              : nullptr;
         if (pszWrong)
         {
             fprintf(stderr, "levelload: %s reads back wrong %s\n", shape.m_name.c_str(), pszWrong);

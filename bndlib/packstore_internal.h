@@ -96,6 +96,17 @@ struct PackDirectoryList
     bool m_bBuilt = false;
 };
 
+// Read-ahead cache for runs of small sequential reads, shared by every reader
+// of one store. Reads of kPackDirectRead bytes and more, and small reads that
+// do not follow a small read where it ended, go straight to the caller's
+// buffer with one positioned read (a lone small file is not worth a window).
+// A small read that continues such a run loads the slot's read-ahead (from
+// kPackMinReadAhead, doubling per load up to BND_CACHE_BLOCK_SIZE) from its
+// own offset into the least recently used window. Hits take only their
+// window's read lock, so readers of different threads copy at the same time.
+constexpr int kPackDirectRead = 32 * 1024;
+constexpr int kPackMinReadAhead = 128 * 1024;
+
 struct PackArchiveSlot
 {
     // Set once, after m_hFile, when the archive opens (release); a reader
@@ -105,6 +116,9 @@ struct PackArchiveSlot
     // Where the last read of this archive ended: tells sequential reading,
     // which the cache reads ahead for, from scattered reading.
     std::atomic<int64_t> m_nLastEnd{0};
+    std::atomic<int32_t> m_nLastCount{0}; // bytes asked by that read
+    // How much the next window load reads: grows while small reads go on.
+    std::atomic<int32_t> m_nReadAhead{kPackMinReadAhead};
 };
 
 // One cached run of archive bytes [m_nStart, m_nStart + m_nValid). Its
@@ -112,21 +126,14 @@ struct PackArchiveSlot
 struct PackCacheWindow
 {
     SpinRWLock m_lock;
-    int32_t m_nArchiveIndex = -1;
-    int64_t m_nStart = 0;
-    int32_t m_nValid = 0;
+    // Written under the write lock; also read without it, to skip windows
+    // that cannot hold a request before taking their lock.
+    std::atomic<int32_t> m_nArchiveIndex{-1};
+    std::atomic<int64_t> m_nStart{0};
+    std::atomic<int64_t> m_nEnd{0};
     uint8_t* m_pBuffer = nullptr;
     std::atomic<uint32_t> m_uLastUse{0};
 };
-
-// Read-ahead cache for small sequential reads, shared by every reader of one
-// store. Reads of kPackDirectRead bytes and more, and small reads away from
-// where the archive was last read, go straight to the caller's buffer with
-// one positioned read; a small read that continues a sequential pattern
-// loads BND_CACHE_BLOCK_SIZE bytes from its own offset into the least
-// recently used window. Hits take only their window's read lock, so readers
-// of different threads copy at the same time.
-constexpr int kPackDirectRead = 64 * 1024;
 
 class PackBlockCache
 {
@@ -145,6 +152,8 @@ public:
     int GetBlockLoads() const { return m_nBlockLoads.load(); }
 
 private:
+    static bool Holds(const PackCacheWindow& window, int32_t nArchiveIndex, int64_t nFileOffset,
+                      int nCount);
     bool CopyIfHeld(PackCacheWindow& window, int32_t nArchiveIndex, int64_t nFileOffset,
                     uint8_t* pDest, int nCount);
 

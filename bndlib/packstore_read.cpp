@@ -46,6 +46,7 @@ PackArchiveSlot* PackStore::OpenArchive(int nArchiveIndex)
         {
             pSlot->m_hFile = hFile;
             pSlot->m_nLastEnd.store(0, std::memory_order_relaxed);
+            pSlot->m_nLastCount.store(0, std::memory_order_relaxed);
             pSlot->m_nArchiveIndex.store(nArchiveIndex, std::memory_order_release);
         }
         return pSlot;
@@ -127,6 +128,7 @@ int PackStore::ReadEntry(PackEntryHandle& handle, void* pDest, int nCount)
             got = cubRead;
         }
         pSlot->m_nLastEnd.store(nFileOffset + got, std::memory_order_relaxed);
+        pSlot->m_nLastCount.store((int32_t)n, std::memory_order_relaxed);
     }
     handle.m_nPosition += (int32_t)got;
     if (got != n) AssertFailed(PACKSTORE_SOURCE, kShortReadLine, "nRead == nNumBytes");
@@ -152,14 +154,22 @@ void PackBlockCache::SetCapacity(int nSlots)
     m_nCapacity.store(std::max(1, std::min(nSlots, BND_CACHE_MAX_SLOTS)));
 }
 
+bool PackBlockCache::Holds(const PackCacheWindow& window, int32_t nArchiveIndex,
+                           int64_t nFileOffset, int nCount)
+{
+    return window.m_nArchiveIndex.load(std::memory_order_relaxed) == nArchiveIndex &&
+           nFileOffset >= window.m_nStart.load(std::memory_order_relaxed) &&
+           nFileOffset + nCount <= window.m_nEnd.load(std::memory_order_relaxed);
+}
+
 bool PackBlockCache::CopyIfHeld(PackCacheWindow& window, int32_t nArchiveIndex, int64_t nFileOffset,
                                 uint8_t* pDest, int nCount)
 {
     // Caller holds the window's lock (either kind).
-    if (window.m_nArchiveIndex != nArchiveIndex || nFileOffset < window.m_nStart ||
-        nFileOffset + nCount > window.m_nStart + window.m_nValid)
-        return false;
-    memcpy(pDest, window.m_pBuffer + (nFileOffset - window.m_nStart), (size_t)nCount);
+    if (!Holds(window, nArchiveIndex, nFileOffset, nCount)) return false;
+    memcpy(pDest,
+           window.m_pBuffer + (nFileOffset - window.m_nStart.load(std::memory_order_relaxed)),
+           (size_t)nCount);
     window.m_uLastUse.store(m_uClock.fetch_add(1, std::memory_order_relaxed) + 1,
                             std::memory_order_relaxed);
     return true;
@@ -173,6 +183,7 @@ bool PackBlockCache::Read(PackArchiveSlot* pSlot, PlatFileHandle hFile, int64_t 
     for (int i = 0; i < nCapacity; ++i)
     {
         PackCacheWindow& window = m_windows[i];
+        if (!Holds(window, nArchiveIndex, nFileOffset, nCount)) continue;
         window.m_lock.LockForRead();
         bool bHit = CopyIfHeld(window, nArchiveIndex, nFileOffset, pDest, nCount);
         window.m_lock.UnlockRead();
@@ -180,11 +191,19 @@ bool PackBlockCache::Read(PackArchiveSlot* pSlot, PlatFileHandle hFile, int64_t 
     }
 
     // Large reads go straight to the caller: one copy, no window evicted.
-    if (nCount >= kPackDirectRead) return false;
-    // So do small reads away from the last one: a scattered small file is
-    // not worth a whole window.
+    // So do small reads that start no run: a lone small file is not worth a
+    // window.
     int64_t nLastEnd = pSlot->m_nLastEnd.load(std::memory_order_relaxed);
-    if (nFileOffset < nLastEnd || nFileOffset - nLastEnd > kSequentialGap) return false;
+    int32_t nLastCount = pSlot->m_nLastCount.load(std::memory_order_relaxed);
+    if (nCount >= kPackDirectRead || nLastCount <= 0 || nLastCount >= kPackDirectRead ||
+        nFileOffset < nLastEnd || nFileOffset - nLastEnd > kSequentialGap)
+    {
+        pSlot->m_nReadAhead.store(kPackMinReadAhead, std::memory_order_relaxed);
+        return false;
+    }
+    int32_t nReadAhead = pSlot->m_nReadAhead.load(std::memory_order_relaxed);
+    pSlot->m_nReadAhead.store(std::min(2 * nReadAhead, BND_CACHE_BLOCK_SIZE),
+                              std::memory_order_relaxed);
 
     // Least recently used window; windows past the capacity stay idle.
     int nVictim = 0;
@@ -209,14 +228,17 @@ bool PackBlockCache::Read(PackArchiveSlot* pSlot, PlatFileHandle hFile, int64_t 
                                                                    PACKSTORE_SOURCE, __LINE__);
         if (window.m_pBuffer)
         {
+            // Nobody may take the window for its old bytes while it fills.
+            window.m_nArchiveIndex.store(-1, std::memory_order_relaxed);
             int64_t nStart = nFileOffset & ~(kWindowAlign - 1);
             uint32_t cubRead = 0;
-            ReadFileHandleAt(hFile, window.m_pBuffer, BND_CACHE_BLOCK_SIZE, (uint64_t)nStart,
-                             &cubRead);
+            uint32_t cubWant = (uint32_t)std::max<int64_t>(
+                std::min<int64_t>(nReadAhead, BND_CACHE_BLOCK_SIZE), nFileOffset + nCount - nStart);
+            ReadFileHandleAt(hFile, window.m_pBuffer, cubWant, (uint64_t)nStart, &cubRead);
             m_nBlockLoads.fetch_add(1);
-            window.m_nArchiveIndex = nArchiveIndex;
-            window.m_nStart = nStart;
-            window.m_nValid = (int32_t)cubRead;
+            window.m_nArchiveIndex.store(nArchiveIndex, std::memory_order_relaxed);
+            window.m_nStart.store(nStart, std::memory_order_relaxed);
+            window.m_nEnd.store(nStart + cubRead, std::memory_order_relaxed);
             // Short of the request only where the archive is: read directly.
             bServed = CopyIfHeld(window, nArchiveIndex, nFileOffset, pDest, nCount);
         }
