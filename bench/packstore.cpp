@@ -324,8 +324,8 @@ int main(int argc, char** argv)
         {{"pack lookups vs unordered_map of full paths", "BM_Lookup", "ratio", 0.5, false},
          {"pack load+index time vs reading the directory file", "BM_Load", "load_ratio", 2.0, true},
          {"pack index memory vs tree size", "BM_Load", "index_ratio", 0.5, true},
-         {"ReadEntry 64 MB sequential vs fread of the archive (one store, warm loop)", "BM_SequentialRead", "ratio", 0.8,
-          false},
-         {"10,000 small entries vs fopen/fread/fclose of loose files (one store, warm loop)", "BM_SmallEntries", "ratio",
-          3.0, false}});
+         {"ReadEntry 64 MB sequential vs fread of the archive (one store, warm loop)",
+          "BM_SequentialRead", "ratio", 0.8, false},
+         {"10,000 small entries vs fopen/fread/fclose of loose files (one store, warm loop)",
+          "BM_SmallEntries", "ratio", 3.0, false}});
 }
