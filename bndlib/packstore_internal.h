@@ -101,11 +101,12 @@ struct PackDirectoryList
 // do not follow a small read where it ended, go straight to the caller's
 // buffer with one positioned read (a lone small file is not worth a window).
 // A small read that continues such a run loads the slot's read-ahead (from
-// kPackMinReadAhead, doubling per load up to BND_CACHE_BLOCK_SIZE) from its
+// kPackMinReadAhead, doubling per load up to kPackMaxReadAhead) from its
 // own offset into the least recently used window. Hits take only their
 // window's read lock, so readers of different threads copy at the same time.
-constexpr int kPackDirectRead = 32 * 1024;
-constexpr int kPackMinReadAhead = 128 * 1024;
+constexpr int kPackDirectRead = 4 * 1024;
+constexpr int kPackMinReadAhead = 64 * 1024;
+constexpr int kPackMaxReadAhead = 256 * 1024; // also the size of a window's buffer
 
 struct PackArchiveSlot
 {

@@ -202,7 +202,7 @@ bool PackBlockCache::Read(PackArchiveSlot* pSlot, PlatFileHandle hFile, int64_t 
         return false;
     }
     int32_t nReadAhead = pSlot->m_nReadAhead.load(std::memory_order_relaxed);
-    pSlot->m_nReadAhead.store(std::min(2 * nReadAhead, BND_CACHE_BLOCK_SIZE),
+    pSlot->m_nReadAhead.store(std::min(2 * nReadAhead, kPackMaxReadAhead),
                               std::memory_order_relaxed);
 
     // Least recently used window; windows past the capacity stay idle.
@@ -224,8 +224,8 @@ bool PackBlockCache::Read(PackArchiveSlot* pSlot, PlatFileHandle hFile, int64_t 
     if (!bServed)
     {
         if (!window.m_pBuffer)
-            window.m_pBuffer = (uint8_t*)MemAlloc_AllocQuietTagged(BND_CACHE_BLOCK_SIZE,
-                                                                   PACKSTORE_SOURCE, __LINE__);
+            window.m_pBuffer =
+                (uint8_t*)MemAlloc_AllocQuietTagged(kPackMaxReadAhead, PACKSTORE_SOURCE, __LINE__);
         if (window.m_pBuffer)
         {
             // Nobody may take the window for its old bytes while it fills.
@@ -233,7 +233,7 @@ bool PackBlockCache::Read(PackArchiveSlot* pSlot, PlatFileHandle hFile, int64_t 
             int64_t nStart = nFileOffset & ~(kWindowAlign - 1);
             uint32_t cubRead = 0;
             uint32_t cubWant = (uint32_t)std::max<int64_t>(
-                std::min<int64_t>(nReadAhead, BND_CACHE_BLOCK_SIZE), nFileOffset + nCount - nStart);
+                std::min<int64_t>(nReadAhead, kPackMaxReadAhead), nFileOffset + nCount - nStart);
             ReadFileHandleAt(hFile, window.m_pBuffer, cubWant, (uint64_t)nStart, &cubRead);
             m_nBlockLoads.fetch_add(1);
             window.m_nArchiveIndex.store(nArchiveIndex, std::memory_order_relaxed);
