@@ -96,30 +96,46 @@ struct PackDirectoryList
     bool m_bBuilt = false;
 };
 
+// Read-ahead cache for runs of small sequential reads, shared by every reader
+// of one store. Reads of kPackDirectRead bytes and more, and small reads that
+// do not follow a small read where it ended, go straight to the caller's
+// buffer with one positioned read (a lone small file is not worth a window).
+// A small read that continues such a run loads the slot's read-ahead (from
+// kPackMinReadAhead, doubling per load up to kPackMaxReadAhead) from its
+// own offset into the least recently used window. Hits take only their
+// window's read lock, so readers of different threads copy at the same time.
+constexpr int kPackDirectRead = 4 * 1024;
+constexpr int kPackMinReadAhead = 64 * 1024;
+constexpr int kPackMaxReadAhead = 256 * 1024; // also the size of a window's buffer
+
 struct PackArchiveSlot
 {
-    int32_t m_nArchiveIndex = -1;
+    // Set once, after m_hFile, when the archive opens (release); a reader
+    // that sees its own index here may use m_hFile without a lock.
+    std::atomic<int32_t> m_nArchiveIndex{-1};
     PlatFileHandle m_hFile = PLAT_INVALID_FILE;
-    int64_t m_nPosition = 0; // where the last direct read ended
-    CThreadMutex m_lock;
+    // Where the last read of this archive ended: tells sequential reading,
+    // which the cache reads ahead for, from scattered reading.
+    std::atomic<int64_t> m_nLastEnd{0};
+    std::atomic<int32_t> m_nLastCount{0}; // bytes asked by that read
+    // How much the next window load reads: grows while small reads go on.
+    std::atomic<int32_t> m_nReadAhead{kPackMinReadAhead};
 };
 
-struct PackBlockNode
+// One cached run of archive bytes [m_nStart, m_nStart + m_nValid). Its
+// buffer is allocated at the first load and reused by every later one.
+struct PackCacheWindow
 {
-    int32_t m_nArchiveIndex;
-    int32_t m_nBlockStart;
-    uint8_t* m_pBuffer; // null once the block gave its buffer away
-    int32_t m_nValid;   // bytes of the buffer that hold archive data
-    int32_t m_nSlot;
+    SpinRWLock m_lock;
+    // Written under the write lock; also read without it, to skip windows
+    // that cannot hold a request before taking their lock.
+    std::atomic<int32_t> m_nArchiveIndex{-1};
+    std::atomic<int64_t> m_nStart{0};
+    std::atomic<int64_t> m_nEnd{0};
+    uint8_t* m_pBuffer = nullptr;
+    std::atomic<uint32_t> m_uLastUse{0};
 };
 
-inline bool PackBlockNodeLess(const PackBlockNode& a, const PackBlockNode& b)
-{
-    if (a.m_nArchiveIndex != b.m_nArchiveIndex) return a.m_nArchiveIndex < b.m_nArchiveIndex;
-    return a.m_nBlockStart < b.m_nBlockStart;
-}
-
-// Cache of 1 MB archive blocks, shared by every reader of one store.
 class PackBlockCache
 {
 public:
@@ -127,24 +143,23 @@ public:
     ~PackBlockCache();
 
     // Serves [nFileOffset, nFileOffset + nCount) of the slot's archive in full
-    // or not at all. The caller holds the slot's lock.
-    bool Read(PackArchiveSlot* pSlot, int64_t nFileOffset, uint8_t* pDest, int nCount);
+    // or not at all (the caller then reads it directly).
+    bool Read(PackArchiveSlot* pSlot, PlatFileHandle hFile, int64_t nFileOffset, uint8_t* pDest,
+              int nCount);
 
     void SetCapacity(int nSlots);
-    int GetCapacity() const { return m_nCapacity; }
-    int GetSlotsUsed() const { return m_nSlotsUsed; }
-    // Blocks loaded from disk since creation (tests and tools).
+    int GetCapacity() const { return m_nCapacity.load(); }
+    // Loads of a window from disk since creation (tests and tools).
     int GetBlockLoads() const { return m_nBlockLoads.load(); }
 
 private:
-    int ChooseSlot();
-    int LoadBlock(PackArchiveSlot* pSlot, int32_t nBlockStart);
+    static bool Holds(const PackCacheWindow& window, int32_t nArchiveIndex, int64_t nFileOffset,
+                      int nCount);
+    bool CopyIfHeld(PackCacheWindow& window, int32_t nArchiveIndex, int64_t nFileOffset,
+                    uint8_t* pDest, int nCount);
 
-    SpinRWLock m_lock;
-    CUtlSortedTree<PackBlockNode> m_nodes;
-    int m_nCapacity;
-    int m_nSlotsUsed;
-    int m_aSlotNode[BND_CACHE_MAX_SLOTS];
-    std::atomic<uint32_t> m_aSlotTime[BND_CACHE_MAX_SLOTS];
+    PackCacheWindow m_windows[BND_CACHE_MAX_SLOTS];
+    std::atomic<int> m_nCapacity;
     std::atomic<int> m_nBlockLoads;
+    std::atomic<uint32_t> m_uClock;
 };

@@ -1,8 +1,8 @@
 // PackStore: reading entries through the archive slots and the block cache.
 //
-// Lock order: the slot-table lock (only inside OpenArchive), then one archive
-// slot's lock for the whole positioning and reading of that archive, inside
-// it the block cache's reader/writer lock.
+// Reads are positioned, so readers of one archive share its handle without a
+// lock; the slot-table lock is only taken to open an archive, and the cache's
+// window locks only around copying and loading a window.
 #include "bndlib/packstore_internal.h"
 
 #include "plinth/dbg.h"
@@ -15,8 +15,11 @@ namespace
 {
 // Line of the short-read assertion, as tools that match on it expect.
 const int kShortReadLine = 824;
-// Block keys are signed 32-bit; data beyond that is read directly.
-const int64_t kMaxCachedOffset = 0x7FFFFFFF;
+// A small read this far past the end of the archive's last read still counts
+// as reading on (the gap would be read ahead anyway).
+const int64_t kSequentialGap = 64 * 1024;
+// Windows start on this boundary below the read that loads them.
+const int64_t kWindowAlign = 4096;
 } // namespace
 
 //-----------------------------------------------------------------------------
@@ -26,10 +29,12 @@ const int64_t kMaxCachedOffset = 0x7FFFFFFF;
 PackArchiveSlot* PackStore::OpenArchive(int nArchiveIndex)
 {
     if (nArchiveIndex < 0) return nullptr;
-    CAutoLockT<CThreadMutex> tableLock(*m_pSlotTableLock);
     PackArchiveSlot* pSlot = &m_pSlots[nArchiveIndex & BND_ARCHIVE_SLOT_MASK];
-    if (pSlot->m_nArchiveIndex == nArchiveIndex) return pSlot;
-    if (pSlot->m_nArchiveIndex == -1)
+    if (pSlot->m_nArchiveIndex.load(std::memory_order_acquire) == nArchiveIndex) return pSlot;
+    CAutoLockT<CThreadMutex> tableLock(*m_pSlotTableLock);
+    int32_t nHeld = pSlot->m_nArchiveIndex.load(std::memory_order_relaxed);
+    if (nHeld == nArchiveIndex) return pSlot;
+    if (nHeld == -1)
     {
         char szName[BND_MAX_BASE_PATH + 16];
         BuildArchiveFileName(nArchiveIndex, szName, sizeof(szName));
@@ -37,13 +42,12 @@ PackArchiveSlot* PackStore::OpenArchive(int nArchiveIndex)
         uint32_t err = OpenFileHandle(szName, PLAT_FILE_ACCESS_READ,
                                       PLAT_FILE_SHARE_READ | PLAT_FILE_SHARE_WRITE,
                                       PLAT_FILE_OPEN_EXISTING, 0, &hFile);
-        // Readers look at the handle under the slot's own lock.
-        CAutoLockT<CThreadMutex> slotLock(pSlot->m_lock);
-        pSlot->m_nPosition = 0;
         if (err == 0)
         {
             pSlot->m_hFile = hFile;
-            pSlot->m_nArchiveIndex = nArchiveIndex;
+            pSlot->m_nLastEnd.store(0, std::memory_order_relaxed);
+            pSlot->m_nLastCount.store(0, std::memory_order_relaxed);
+            pSlot->m_nArchiveIndex.store(nArchiveIndex, std::memory_order_release);
         }
         return pSlot;
     }
@@ -58,10 +62,10 @@ void PackStore::CloseArchives()
     for (int i = 0; i < BND_ARCHIVE_SLOT_COUNT; ++i)
     {
         PackArchiveSlot& slot = m_pSlots[i];
-        if (slot.m_nArchiveIndex != -1 && slot.m_hFile != PLAT_INVALID_FILE)
+        if (slot.m_nArchiveIndex.load() != -1 && slot.m_hFile != PLAT_INVALID_FILE)
             CloseFileHandle(slot.m_hFile);
         slot.m_hFile = PLAT_INVALID_FILE;
-        slot.m_nArchiveIndex = -1;
+        slot.m_nArchiveIndex.store(-1);
     }
 }
 
@@ -108,25 +112,23 @@ int PackStore::ReadEntry(PackEntryHandle& handle, void* pDest, int nCount)
     if (handle.m_nArchiveIndex == BND_DIRECTORY_ARCHIVE_INDEX) nFileOffset += GetEmbeddedDataBase();
 
     int64_t got = 0;
-    if (pSlot)
+    // A slot whose archive did not open holds another index (or none).
+    if (pSlot && pSlot->m_nArchiveIndex.load(std::memory_order_acquire) == handle.m_nArchiveIndex &&
+        pSlot->m_hFile != PLAT_INVALID_FILE)
     {
-        CAutoLockT<CThreadMutex> slotLock(pSlot->m_lock);
-        if (pSlot->m_hFile != PLAT_INVALID_FILE)
+        PlatFileHandle hFile = pSlot->m_hFile;
+        if (m_pCache->Read(pSlot, hFile, nFileOffset, pOut, (int)n))
         {
-            if (nFileOffset + n <= kMaxCachedOffset &&
-                m_pCache->Read(pSlot, nFileOffset, pOut, (int)n))
-            {
-                got = n;
-            }
-            else
-            {
-                uint32_t cubRead = 0;
-                ReadFileHandleAt(pSlot->m_hFile, pOut, (uint32_t)n, (uint64_t)nFileOffset,
-                                 &cubRead);
-                got = cubRead;
-                pSlot->m_nPosition = nFileOffset + got;
-            }
+            got = n;
         }
+        else
+        {
+            uint32_t cubRead = 0;
+            ReadFileHandleAt(hFile, pOut, (uint32_t)n, (uint64_t)nFileOffset, &cubRead);
+            got = cubRead;
+        }
+        pSlot->m_nLastEnd.store(nFileOffset + got, std::memory_order_relaxed);
+        pSlot->m_nLastCount.store((int32_t)n, std::memory_order_relaxed);
     }
     handle.m_nPosition += (int32_t)got;
     if (got != n) AssertFailed(PACKSTORE_SOURCE, kShortReadLine, "nRead == nNumBytes");
@@ -137,139 +139,110 @@ int PackStore::ReadEntry(PackEntryHandle& handle, void* pDest, int nCount)
 // Block cache
 //-----------------------------------------------------------------------------
 
-PackBlockCache::PackBlockCache()
-    : m_nodes(PackBlockNodeLess), m_nCapacity(BND_CACHE_MAX_SLOTS), m_nSlotsUsed(0),
-      m_nBlockLoads(0)
+PackBlockCache::PackBlockCache() : m_nCapacity(BND_CACHE_MAX_SLOTS), m_nBlockLoads(0), m_uClock(0)
 {
-    for (int i = 0; i < BND_CACHE_MAX_SLOTS; ++i)
-    {
-        m_aSlotNode[i] = -1;
-        m_aSlotTime[i].store(0);
-    }
 }
 
 PackBlockCache::~PackBlockCache()
 {
-    for (int i = 0; i < m_nSlotsUsed; ++i)
-    {
-        int nNode = m_aSlotNode[i];
-        if (nNode >= 0 && m_nodes.Element(nNode).m_pBuffer)
-            MemAlloc_FreeTagged(m_nodes.Element(nNode).m_pBuffer, PACKSTORE_SOURCE, __LINE__);
-    }
+    for (PackCacheWindow& window : m_windows)
+        if (window.m_pBuffer) MemAlloc_FreeTagged(window.m_pBuffer, PACKSTORE_SOURCE, __LINE__);
 }
 
 void PackBlockCache::SetCapacity(int nSlots)
 {
-    CWriteLockT<SpinRWLock> lock(m_lock);
-    m_nCapacity = std::max(1, std::min(nSlots, BND_CACHE_MAX_SLOTS));
+    m_nCapacity.store(std::max(1, std::min(nSlots, BND_CACHE_MAX_SLOTS)));
 }
 
-int PackBlockCache::ChooseSlot()
+bool PackBlockCache::Holds(const PackCacheWindow& window, int32_t nArchiveIndex,
+                           int64_t nFileOffset, int nCount)
 {
-    if (m_nSlotsUsed < m_nCapacity) return m_nSlotsUsed;
-    // Least recently used; the lowest slot number on ties.
-    int nBest = 0;
-    uint32_t uBest = m_aSlotTime[0].load();
-    for (int i = 1; i < m_nSlotsUsed; ++i)
-    {
-        uint32_t t = m_aSlotTime[i].load();
-        if (t < uBest)
-        {
-            uBest = t;
-            nBest = i;
-        }
-    }
-    return nBest;
+    return window.m_nArchiveIndex.load(std::memory_order_relaxed) == nArchiveIndex &&
+           nFileOffset >= window.m_nStart.load(std::memory_order_relaxed) &&
+           nFileOffset + nCount <= window.m_nEnd.load(std::memory_order_relaxed);
 }
 
-int PackBlockCache::LoadBlock(PackArchiveSlot* pSlot, int32_t nBlockStart)
+bool PackBlockCache::CopyIfHeld(PackCacheWindow& window, int32_t nArchiveIndex, int64_t nFileOffset,
+                                uint8_t* pDest, int nCount)
 {
-    int nSlot = ChooseSlot();
-    uint8_t* pBuffer = nullptr;
-    if (nSlot == m_nSlotsUsed)
-        ++m_nSlotsUsed;
-    else if (m_aSlotNode[nSlot] >= 0)
-    {
-        // The old block keeps its node but is read directly from now on.
-        PackBlockNode& old = m_nodes.Element(m_aSlotNode[nSlot]);
-        pBuffer = old.m_pBuffer;
-        old.m_pBuffer = nullptr;
-    }
-    if (!pBuffer)
-        pBuffer =
-            (uint8_t*)MemAlloc_AllocQuietTagged(BND_CACHE_BLOCK_SIZE, PACKSTORE_SOURCE, __LINE__);
-
-    uint32_t cubRead = 0;
-    if (pBuffer)
-    {
-        ReadFileHandleAt(pSlot->m_hFile, pBuffer, BND_CACHE_BLOCK_SIZE, (uint64_t)nBlockStart,
-                         &cubRead);
-        m_nBlockLoads.fetch_add(1);
-    }
-
-    PackBlockNode node;
-    node.m_nArchiveIndex = pSlot->m_nArchiveIndex;
-    node.m_nBlockStart = nBlockStart;
-    node.m_pBuffer = pBuffer;
-    node.m_nValid = (int32_t)cubRead;
-    node.m_nSlot = pBuffer ? nSlot : -1;
-    int nNode = m_nodes.Insert(node, false);
-    if (pBuffer)
-    {
-        m_aSlotNode[nSlot] = nNode;
-        m_aSlotTime[nSlot].exchange(Plat_MSTime());
-    }
-    return nNode;
-}
-
-bool PackBlockCache::Read(PackArchiveSlot* pSlot, int64_t nFileOffset, uint8_t* pDest, int nCount)
-{
-    int64_t nAt = nFileOffset;
-    int64_t nEnd = nFileOffset + nCount;
-    while (nAt < nEnd)
-    {
-        int32_t nBlockStart = (int32_t)(nAt & 0x7FF00000);
-        int64_t nPieceEnd = std::min<int64_t>(nEnd, (int64_t)nBlockStart + BND_CACHE_BLOCK_SIZE);
-        PackBlockNode key;
-        key.m_nArchiveIndex = pSlot->m_nArchiveIndex;
-        key.m_nBlockStart = nBlockStart;
-
-        bool bServed = false;
-        m_lock.LockForRead();
-        int nNode = m_nodes.Find(key);
-        if (nNode >= 0)
-        {
-            const PackBlockNode& node = m_nodes.Element(nNode);
-            if (node.m_pBuffer)
-            {
-                m_aSlotTime[node.m_nSlot].exchange(Plat_MSTime());
-                if ((int64_t)nBlockStart + node.m_nValid >= nPieceEnd)
-                {
-                    memcpy(pDest + (nAt - nFileOffset), node.m_pBuffer + (nAt - nBlockStart),
-                           (size_t)(nPieceEnd - nAt));
-                    bServed = true;
-                }
-            }
-            m_lock.UnlockRead();
-        }
-        else
-        {
-            m_lock.UnlockRead();
-            m_lock.LockForWrite();
-            // Another reader may have loaded it in between.
-            nNode = m_nodes.Find(key);
-            if (nNode < 0) nNode = LoadBlock(pSlot, nBlockStart);
-            const PackBlockNode& node = m_nodes.Element(nNode);
-            if (node.m_pBuffer && (int64_t)nBlockStart + node.m_nValid >= nPieceEnd)
-            {
-                memcpy(pDest + (nAt - nFileOffset), node.m_pBuffer + (nAt - nBlockStart),
-                       (size_t)(nPieceEnd - nAt));
-                bServed = true;
-            }
-            m_lock.UnlockWrite();
-        }
-        if (!bServed) return false;
-        nAt = nPieceEnd;
-    }
+    // Caller holds the window's lock (either kind).
+    if (!Holds(window, nArchiveIndex, nFileOffset, nCount)) return false;
+    memcpy(pDest,
+           window.m_pBuffer + (nFileOffset - window.m_nStart.load(std::memory_order_relaxed)),
+           (size_t)nCount);
+    window.m_uLastUse.store(m_uClock.fetch_add(1, std::memory_order_relaxed) + 1,
+                            std::memory_order_relaxed);
     return true;
+}
+
+bool PackBlockCache::Read(PackArchiveSlot* pSlot, PlatFileHandle hFile, int64_t nFileOffset,
+                          uint8_t* pDest, int nCount)
+{
+    int32_t nArchiveIndex = pSlot->m_nArchiveIndex.load(std::memory_order_relaxed);
+    int nCapacity = m_nCapacity.load(std::memory_order_relaxed);
+    for (int i = 0; i < nCapacity; ++i)
+    {
+        PackCacheWindow& window = m_windows[i];
+        if (!Holds(window, nArchiveIndex, nFileOffset, nCount)) continue;
+        window.m_lock.LockForRead();
+        bool bHit = CopyIfHeld(window, nArchiveIndex, nFileOffset, pDest, nCount);
+        window.m_lock.UnlockRead();
+        if (bHit) return true;
+    }
+
+    // Large reads go straight to the caller: one copy, no window evicted.
+    // So do small reads that start no run: a lone small file is not worth a
+    // window.
+    int64_t nLastEnd = pSlot->m_nLastEnd.load(std::memory_order_relaxed);
+    int32_t nLastCount = pSlot->m_nLastCount.load(std::memory_order_relaxed);
+    if (nCount >= kPackDirectRead || nLastCount <= 0 || nLastCount >= kPackDirectRead ||
+        nFileOffset < nLastEnd || nFileOffset - nLastEnd > kSequentialGap)
+    {
+        pSlot->m_nReadAhead.store(kPackMinReadAhead, std::memory_order_relaxed);
+        return false;
+    }
+    int32_t nReadAhead = pSlot->m_nReadAhead.load(std::memory_order_relaxed);
+    pSlot->m_nReadAhead.store(std::min(2 * nReadAhead, kPackMaxReadAhead),
+                              std::memory_order_relaxed);
+
+    // Least recently used window; windows past the capacity stay idle.
+    int nVictim = 0;
+    uint32_t uOldest = m_windows[0].m_uLastUse.load(std::memory_order_relaxed);
+    for (int i = 1; i < nCapacity; ++i)
+    {
+        uint32_t u = m_windows[i].m_uLastUse.load(std::memory_order_relaxed);
+        if (u < uOldest)
+        {
+            uOldest = u;
+            nVictim = i;
+        }
+    }
+    PackCacheWindow& window = m_windows[nVictim];
+    window.m_lock.LockForWrite();
+    // Another reader may have loaded just this in between.
+    bool bServed = CopyIfHeld(window, nArchiveIndex, nFileOffset, pDest, nCount);
+    if (!bServed)
+    {
+        if (!window.m_pBuffer)
+            window.m_pBuffer =
+                (uint8_t*)MemAlloc_AllocQuietTagged(kPackMaxReadAhead, PACKSTORE_SOURCE, __LINE__);
+        if (window.m_pBuffer)
+        {
+            // Nobody may take the window for its old bytes while it fills.
+            window.m_nArchiveIndex.store(-1, std::memory_order_relaxed);
+            int64_t nStart = nFileOffset & ~(kWindowAlign - 1);
+            uint32_t cubRead = 0;
+            uint32_t cubWant = (uint32_t)std::max<int64_t>(
+                std::min<int64_t>(nReadAhead, kPackMaxReadAhead), nFileOffset + nCount - nStart);
+            ReadFileHandleAt(hFile, window.m_pBuffer, cubWant, (uint64_t)nStart, &cubRead);
+            m_nBlockLoads.fetch_add(1);
+            window.m_nArchiveIndex.store(nArchiveIndex, std::memory_order_relaxed);
+            window.m_nStart.store(nStart, std::memory_order_relaxed);
+            window.m_nEnd.store(nStart + cubRead, std::memory_order_relaxed);
+            // Short of the request only where the archive is: read directly.
+            bServed = CopyIfHeld(window, nArchiveIndex, nFileOffset, pDest, nCount);
+        }
+    }
+    window.m_lock.UnlockWrite();
+    return bServed;
 }

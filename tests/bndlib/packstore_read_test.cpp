@@ -281,7 +281,7 @@ TEST(PackStoreReadDeathTest, ArchivesEqualModulo512CannotBothBeOpen)
               "Exceeded limit of number of bnd files supported (512)!\n");
 }
 
-TEST(PackStoreRead, CapacityOneCacheServesEvictedBlocksDirectly)
+TEST(PackStoreRead, SmallSequentialReadsShareAWindowScatteredOnesReadDirectly)
 {
     std::string dir = ScratchDir();
     const int kBlock = 0x100000;
@@ -299,22 +299,39 @@ TEST(PackStoreRead, CapacityOneCacheServesEvictedBlocksDirectly)
         h.m_nPosition = pos;
         return Read(store, h, n);
     };
-    std::vector<uint8_t> a1 = readAt(100, 4096);        // block A
-    std::vector<uint8_t> b = readAt(kBlock + 50, 4096); // block B takes A's buffer
-    EXPECT_EQ(store.GetCacheBlockLoads(), 2);
-    std::vector<uint8_t> a2 = readAt(100, 4096); // A lost its buffer: read directly
-    EXPECT_EQ(store.GetCacheBlockLoads(), 2);
-    EXPECT_EQ(a1, a2);
-    EXPECT_EQ(a1, std::vector<uint8_t>(data.begin() + 100, data.begin() + 100 + 4096));
-    EXPECT_EQ(b,
-              std::vector<uint8_t>(data.begin() + kBlock + 50, data.begin() + kBlock + 50 + 4096));
+    auto expected = [&](int pos, int n)
+    { return std::vector<uint8_t>(data.begin() + pos, data.begin() + pos + n); };
 
-    // A request that spans blocks is served piece by piece or directly, whole either way.
-    std::vector<uint8_t> span = readAt(kBlock - 10, 3 * kBlock);
-    EXPECT_EQ(span, std::vector<uint8_t>(data.begin() + kBlock - 10, data.end()));
+    // Reading on in small pieces: the first goes directly, the next loads a
+    // window that serves the rest.
+    for (int pos = 0; pos < 32 * 1024; pos += 1000)
+        ASSERT_EQ(readAt(pos, 1000), expected(pos, 1000)) << pos;
+    EXPECT_EQ(store.GetCacheBlockLoads(), 1);
+    // A small read far from the last one is read directly...
+    EXPECT_EQ(readAt(2 * kBlock + 50, 1000), expected(2 * kBlock + 50, 1000));
+    EXPECT_EQ(store.GetCacheBlockLoads(), 1);
+    // ...and the one after it, reading on, loads the window there.
+    EXPECT_EQ(readAt(2 * kBlock + 1050, 100), expected(2 * kBlock + 1050, 100));
+    EXPECT_EQ(store.GetCacheBlockLoads(), 2);
+    EXPECT_EQ(readAt(2 * kBlock + 9000, 2000), expected(2 * kBlock + 9000, 2000));
+    EXPECT_EQ(store.GetCacheBlockLoads(), 2);
+    // A window ends with the archive: reading on past it is still whole.
+    EXPECT_EQ(readAt(3 * kBlock - 1000, 1000), expected(3 * kBlock - 1000, 1000));
+
+    // Requests spanning windows, large or small, come back whole.
+    EXPECT_EQ(readAt(kBlock - 10, 2 * kBlock + 10), expected(kBlock - 10, 2 * kBlock + 10));
+    h.m_nPosition = 0;
+    std::vector<uint8_t> all;
+    for (;;)
+    {
+        std::vector<uint8_t> piece = Read(store, h, 3001);
+        if (piece.empty()) break;
+        all.insert(all.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(all, data);
 }
 
-TEST(PackStoreRead, DefaultCacheKeepsBlocks)
+TEST(PackStoreRead, LargeReadsBypassTheCacheAndWindowsStayCached)
 {
     std::string dir = ScratchDir();
     std::vector<uint8_t> data = Pattern(2 * 0x100000 + 77, 5);
@@ -324,18 +341,29 @@ TEST(PackStoreRead, DefaultCacheKeepsBlocks)
     PackStore store((dir + "/p").c_str());
     EXPECT_EQ(store.GetCacheCapacity(), 64);
     PackEntryHandle h = store.FindEntry("big.bin");
-    std::vector<uint8_t> all;
-    for (;;)
+    auto readAll = [&](int nPiece)
     {
-        std::vector<uint8_t> piece = Read(store, h, 65536);
-        if (piece.empty()) break;
-        all.insert(all.end(), piece.begin(), piece.end());
-    }
-    EXPECT_EQ(all, data);
-    EXPECT_EQ(store.GetCacheBlockLoads(), 3);
-    h.m_nPosition = 0;
-    Read(store, h, (int)data.size());
-    EXPECT_EQ(store.GetCacheBlockLoads(), 3);
+        h.m_nPosition = 0;
+        std::vector<uint8_t> all;
+        for (;;)
+        {
+            std::vector<uint8_t> piece = Read(store, h, nPiece);
+            if (piece.empty()) break;
+            all.insert(all.end(), piece.begin(), piece.end());
+        }
+        return all;
+    };
+    EXPECT_EQ(readAll(65536), data);
+    EXPECT_EQ(readAll(4096), data);
+    EXPECT_EQ(store.GetCacheBlockLoads(), 0);
+    // Small pieces read ahead, more per load as the run goes on.
+    EXPECT_EQ(readAll(1000), data);
+    int nLoads = store.GetCacheBlockLoads();
+    EXPECT_GE(nLoads, 8);
+    EXPECT_LE(nLoads, 12);
+    // Every window is still held: the same pass again loads nothing.
+    EXPECT_EQ(readAll(1000), data);
+    EXPECT_EQ(store.GetCacheBlockLoads(), nLoads);
 }
 
 TEST(PackStoreReadConcurrency, SixteenThreadsReadDistinctHandles)
@@ -388,4 +416,52 @@ TEST(PackStoreReadConcurrency, SixteenThreadsReadDistinctHandles)
     for (std::thread& th : threads)
         th.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+// Small files read by several threads at once, in order (through the shared
+// windows) and scattered (directly), with one window and with many; every
+// byte is checked.
+TEST(PackStoreReadConcurrency, SmallFilesSharedWindowsAndDirectReads)
+{
+    std::string dir = ScratchDir();
+    CPackWriter writer;
+    writer.SetMaxArchiveSize(2 * 0x100000);
+    const int kFiles = 400;
+    std::vector<std::vector<uint8_t>> contents;
+    std::vector<std::string> paths;
+    for (int i = 0; i < kFiles; ++i)
+    {
+        contents.push_back(Pattern(1 + (i * 7919) % 20000 + (i % 40 == 0 ? 100000 : 0), 300 + i));
+        paths.push_back("s" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".bin");
+        ASSERT_TRUE(writer.AddFile(paths.back().c_str(), contents.back().data(),
+                                   (uint32_t)contents.back().size()));
+    }
+    ASSERT_TRUE(writer.Write((dir + "/p").c_str()));
+    for (int nCapacity : {1, 64})
+    {
+        PackStore store((dir + "/p").c_str());
+        store.SetCacheCapacity(nCapacity);
+        std::atomic<int> failures{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back(
+                [&, t]
+                {
+                    uint32_t state = 1 + t;
+                    for (int k = 0; k < kFiles; ++k)
+                    {
+                        // Half the threads walk the files in order, half jump around.
+                        state = state * 1103515245u + 12345u;
+                        int i = t % 2 ? (int)((state >> 8) % kFiles) : (k + t * 50) % kFiles;
+                        PackEntryHandle h = store.FindEntry(paths[i].c_str());
+                        std::vector<uint8_t> got(contents[i].size());
+                        int n = store.ReadEntry(h, got.data(), (int)got.size());
+                        if (n != (int)got.size() || got != contents[i]) failures.fetch_add(1);
+                    }
+                });
+        for (std::thread& th : threads)
+            th.join();
+        EXPECT_EQ(failures.load(), 0) << "capacity " << nCapacity;
+        EXPECT_GT(store.GetCacheBlockLoads(), 0);
+    }
 }
