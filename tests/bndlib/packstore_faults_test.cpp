@@ -107,15 +107,22 @@ TEST_F(PackStoreFaults, FailedReadsStopWhereTheBytesStopAndResumeThere)
     }
 }
 
-TEST_F(PackStoreFaults, ATransientErrorLoadingABlockIsReadAgainDirectly)
+TEST_F(PackStoreFaults, ATransientErrorLoadingAReadAheadWindowIsReadAgainDirectly)
 {
     PackStore store(WriteBigPack().c_str());
     PackEntryHandle h = store.FindEntry("big.bin");
+    h.m_nPosition = kBlock + 7;
+    // The first small read goes straight to the archive; the second continues
+    // the run and loads a read-ahead window, whose load fails once.
+    EXPECT_EQ(Slice(kBlock + 7, 900), Read(store, h, 900));
     Plat_SetFileFault(PLAT_FILE_OP_READ_AT, PlatFault_Error(1, PLAT_ERROR_READ_FAULT));
     DebugCapture capture;
-    h.m_nPosition = kBlock + 7;
-    EXPECT_EQ(Slice(kBlock + 7, 9000), Read(store, h, 9000));
+    EXPECT_EQ(Slice(kBlock + 907, 900), Read(store, h, 900));
+    // The failed window load and the direct read after it.
+    EXPECT_EQ(2u, Plat_FileFaultCalls(PLAT_FILE_OP_READ_AT));
     EXPECT_EQ("", capture.Text());
+    // Later reads of the run still come right.
+    EXPECT_EQ(Slice(kBlock + 1807, 900), Read(store, h, 900));
 }
 
 TEST_F(PackStoreFaults, AnUnreadableHeaderIsNotATreeWithoutHeader)
