@@ -113,6 +113,8 @@ constexpr uint8_t kFill = 0xA5;
 std::string g_scratch; // absolute, with a trailing '/'
 std::string g_home;    // where libFuzzer was started; its paths may be relative
 std::string g_root;    // the per-process folder, removed at exit
+// QUERN_FUZZ_TRACE=1 prints each call of a run (to read a finding).
+const bool g_bTrace = getenv("QUERN_FUZZ_TRACE") != nullptr;
 PlatModule g_hClientPin;
 
 void WriteFileBytes(const std::string& path, const std::string& bytes)
@@ -194,9 +196,8 @@ void SetUpProcess()
     // The stand-in's application lives in the scratch folder: without a
     // configuration the packs under bnds/ are found by the directory scan,
     // and QuernMountFilesystem mounts bnds/depot_<id>.
-    for (const char* pszName :
-         {"QUERN_STANDIN_LOG", "QUERN_STANDIN_WITHHOLD", "QUERN_STANDIN_ACCOUNT",
-          "QUERN_STANDIN_INSTALLED", "QuernGameId", "QUERN_DEBUG_OUTPUT"})
+    for (const char* pszName : {"QUERN_STANDIN_LOG", "QUERN_STANDIN_WITHHOLD",
+                                "QUERN_STANDIN_ACCOUNT", "QUERN_STANDIN_INSTALLED", "QuernGameId"})
         Plat_SetEnvironmentVariable(pszName, nullptr);
     Plat_SetEnvironmentVariable("QUERN_STANDIN_APPID", "440");
     std::string install = g_scratch.substr(0, g_scratch.size() - 1);
@@ -309,7 +310,12 @@ void BuildPack(Input& in, const std::string& base)
         fs::create_directories(fs::path(base).parent_path().empty() ? fs::path(".")
                                                                     : fs::path(base).parent_path(),
                                ec);
-        if (!writer.Write(base.c_str())) return;
+        if (!writer.Write(base.c_str()))
+        {
+            if (g_bTrace)
+                fprintf(stderr, "pack %s not written: %s\n", base.c_str(), writer.GetError());
+            return;
+        }
     }
 
     // Mutations: the directory file or one of the first archives.
@@ -990,7 +996,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<std::string> bases;
     for (int i = 0; i < nPacks; ++i)
     {
-        std::string base = kPackBases[(flags >> (1 + 3 * i)) % kPackBaseCount];
+        std::string base = kPackBases[((flags >> (1 + 3 * i)) & 7) % kPackBaseCount];
         if (i == 1 && base == bases[0]) base = base == "p2" ? "p1" : "p2";
         bases.push_back(base);
         BuildPack(in, base);
@@ -1004,6 +1010,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int nOps = 0; started && !in.Empty() && nOps < 64; ++nOps)
     {
         uint8_t op = in.U8();
+        if (g_bTrace)
+            fprintf(stderr, "op %d/%d, %d packs mounted, handles %zu pack + %zu disk live\n",
+                    op % 12, op >> 4, GetMountTable().Count(), m.m_livePack.size(),
+                    m.m_liveDisk.size());
         switch (op % 12)
         {
         case 0:
