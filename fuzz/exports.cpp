@@ -245,16 +245,23 @@ std::string FileContent(Input& in)
     }
 }
 
-struct PackPlan
+// The bytes of every file of a single pack written by the writer and left
+// unmutated, by stored path: reads of it must return exactly these.
+typedef std::map<std::string, std::string> Expected;
+
+std::string StoredPath(const char* pszPath)
 {
-    std::string m_base;
-    std::map<std::string, std::string> m_files; // as added, for reference only
-};
+    std::string stored = pszPath;
+    for (char& c : stored)
+        c = (c == '\\') ? '/' : (char)tolower((unsigned char)c);
+    return stored;
+}
 
 // Writes one pack at `base`: through the pack writer, or a raw header and
 // tree taken from the input. Then the input mutates its files.
-void BuildPack(Input& in, const std::string& base)
+void BuildPack(Input& in, const std::string& base, Expected* pExpected)
 {
+    Expected added;
     uint8_t flags = in.U8();
     if (flags & 0x80)
     {
@@ -304,7 +311,8 @@ void BuildPack(Input& in, const std::string& base)
                 options.m_nArchiveIndex = s_aIndex[in.U8() % 8];
             }
             std::string content = FileContent(in);
-            writer.AddFile(pszPath, content.data(), (uint32_t)content.size(), &options);
+            if (writer.AddFile(pszPath, content.data(), (uint32_t)content.size(), &options))
+                added[StoredPath(pszPath)] = content;
         }
         std::error_code ec;
         fs::create_directories(fs::path(base).parent_path().empty() ? fs::path(".")
@@ -320,6 +328,7 @@ void BuildPack(Input& in, const std::string& base)
 
     // Mutations: the directory file or one of the first archives.
     int nMutations = in.U8() % 12;
+    if (nMutations == 0 && pExpected) *pExpected = added;
     for (int i = 0; i < nMutations; ++i)
     {
         uint8_t op = in.U8();
@@ -437,6 +446,10 @@ struct Model
     // Archive slot owners per pack store: two archives in one slot end the
     // process by design.
     std::map<const PackStore*, std::map<int, int>> m_slotOwners;
+    // What the files hold while nothing could have changed them.
+    Expected m_expected;
+    bool m_bExpectedValid = false;
+    std::map<uint32_t, std::string> m_packPaths; // binary pack handles, by index
 };
 
 bool IsPackHandle(uint32_t h)
@@ -656,11 +669,19 @@ void DoOpen(Input& in, Model& m, uint8_t op)
     {
         CHECK(IsPackHandle(h));
         m.m_livePack.insert(PackIndex(h));
+        if (!(h & BND_TEXT_MODE_FLAG) && pszPath)
+        {
+            char szNormal[QUERN_FILE_PATH_SIZE];
+            NormalizeFilePath(pszPath, szNormal, sizeof(szNormal));
+            m.m_packPaths[PackIndex(h)] = StoredPath(szNormal);
+        }
         if (!(op & 6)) CHECK((int32_t)size == QuernSizeFile(h, &err));
     }
     else
     {
         m.m_liveDisk.insert(h);
+        // A disk stream that may write can change a pack's files.
+        if (pszMode && strpbrk(pszMode, "aAwW+")) m.m_bExpectedValid = false;
     }
     if (m.m_handles.size() < 16)
         m.m_handles.push_back(h);
@@ -724,6 +745,19 @@ void DoRead(Input& in, Model& m)
         uint64_t consumed = (uint64_t)(posAfter - posBefore);
         if (elementSize > 1) CHECK((uint64_t)got * elementSize <= consumed);
         if (elementSize <= 1) CHECK(got <= consumed);
+        // An intact pack gives the bytes it was written with, from the
+        // position the read started at.
+        auto path = m.m_packPaths.find(PackIndex(h));
+        if (m.m_bExpectedValid && path != m.m_packPaths.end())
+        {
+            auto expected = m.m_expected.find(path->second);
+            if (expected != m.m_expected.end())
+            {
+                CHECK((int32_t)expected->second.size() == size);
+                CHECK(memcmp(buffer.data(), expected->second.data() + posBefore,
+                             (size_t)consumed) == 0);
+            }
+        }
         CheckPackPosition(h);
     }
 }
@@ -816,6 +850,7 @@ void DoClose(Input& in, Model& m)
     {
         CHECK(result == 0);
         m.m_livePack.erase(PackIndex(h));
+        m.m_packPaths.erase(PackIndex(h));
     }
     else
     {
@@ -966,7 +1001,10 @@ void Remount(Model& m, uint8_t op)
     TQuernError err;
     CHECK(QuernUnmountAppFilesystem(&err) == 1);
     m.m_livePack.clear();
+    m.m_packPaths.clear();
     m.m_slotOwners.clear();
+    // Another pack may be mounted now.
+    m.m_bExpectedValid = false;
     CHECK(GetMountTable().Count() == 0);
     TameVersions();
     if (op & 1)
@@ -1001,12 +1039,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t flags = in.U8();
     int nPacks = (flags & 1) ? 2 : 1;
     std::vector<std::string> bases;
+    Expected expected;
     for (int i = 0; i < nPacks; ++i)
     {
         std::string base = kPackBases[((flags >> (1 + 3 * i)) & 7) % kPackBaseCount];
         if (i == 1 && base == bases[0]) base = base == "p2" ? "p1" : "p2";
         bases.push_back(base);
-        BuildPack(in, base);
+        BuildPack(in, base, nPacks == 1 ? &expected : nullptr);
     }
     WriteConfig(in, bases);
     TameVersions();
@@ -1014,6 +1053,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TQuernError err;
     int started = QuernStartup(0, &err);
     Model m;
+    m.m_expected = expected;
+    m.m_bExpectedValid = !expected.empty();
     int nRemounts = 0;
     for (int nOps = 0; started && !in.Empty() && nOps < 64; ++nOps)
     {
