@@ -748,11 +748,15 @@ void DoRead(Input& in, Model& m)
         // An intact pack gives the bytes it was written with, from the
         // position the read started at.
         auto path = m.m_packPaths.find(PackIndex(h));
-        if (m.m_bExpectedValid && path != m.m_packPaths.end())
+        if (m.m_bExpectedValid && path != m.m_packPaths.end() && !(h & BND_TEXT_MODE_FLAG))
         {
             auto expected = m.m_expected.find(path->second);
             if (expected != m.m_expected.end())
             {
+                if (g_bTrace)
+                    fprintf(stderr, "read %s at %d: %u x %u -> %u, consumed %u, handle %#x\n",
+                            path->second.c_str(), posBefore, elementSize, count, got,
+                            (unsigned)consumed, h);
                 CHECK((int32_t)expected->second.size() == size);
                 CHECK(memcmp(buffer.data(), expected->second.data() + posBefore,
                              (size_t)consumed) == 0);
