@@ -450,7 +450,23 @@ struct Model
     Expected m_expected;
     bool m_bExpectedValid = false;
     std::map<uint32_t, std::string> m_packPaths; // binary pack handles, by index
+    // Disk streams whose last call wrote ('w') or read ('r'): C leaves a read
+    // straight after a write (and the reverse) on one stream undefined, and
+    // stdio does corrupt memory then; a game must flush or seek in between.
+    std::map<uint32_t, char> m_lastIo;
 };
+
+bool IsLive(const Model& m, uint32_t h);
+
+// Puts the flush or seek that C requires between writing and reading a stream.
+void SwitchDirection(Model& m, uint32_t h, char next)
+{
+    auto it = m.m_lastIo.find(h);
+    if (it == m.m_lastIo.end() || !IsLive(m, h) || (h & BND_FILE_HANDLE_FLAG)) return;
+    TQuernError err;
+    if (it->second != next) QuernSeekFile(h, 0, 1, &err);
+    it->second = next;
+}
 
 bool IsPackHandle(uint32_t h)
 {
@@ -658,6 +674,9 @@ void DoOpen(Input& in, Model& m, uint8_t op)
         h = QuernOpenFile(pszPath, pszMode, &err);
     else
         h = QuernOpenFileEx(pszPath, pszMode, (op & 4) ? nullptr : &size, &err);
+    if (g_bTrace)
+        fprintf(stderr, "open %s mode %s -> %#x\n", pszPath ? pszPath : "(null)",
+                pszMode ? pszMode : "(null)", h);
     if (!h)
     {
         CHECK(err.failureType == QUERN_FAILURE_NOT_FOUND);
@@ -680,6 +699,7 @@ void DoOpen(Input& in, Model& m, uint8_t op)
     else
     {
         m.m_liveDisk.insert(h);
+        m.m_lastIo[h] = 'r';
         // A disk stream that may write can change a pack's files.
         if (pszMode && strpbrk(pszMode, "aAwW+")) m.m_bExpectedValid = false;
     }
@@ -724,7 +744,11 @@ void DoRead(Input& in, Model& m)
     }
 
     TQuernError err;
+    SwitchDirection(m, h, 'r');
     uint32_t got = QuernReadFile(buffer.data(), elementSize, count, h, &err);
+    if (g_bTrace)
+        fprintf(stderr, "read handle %#x (%s): %u x %u -> %u\n", h, bLive ? "live" : "unknown",
+                elementSize, count, got);
     CHECK(got <= count);
     // Nothing past the asked bytes (or past the buffer when the ask is huge:
     // no file here holds that many bytes).
@@ -775,6 +799,9 @@ void DoSeek(Input& in, Model& m)
     uint32_t origin = s_aOrigins[in.U8() % 5];
     bool bLive = IsLive(m, h);
     bool bPack = bLive && (h & BND_FILE_HANDLE_FLAG);
+    // A disk stream sought far and then written grows a file past what the
+    // read buffers hold (stdio seeks there are the C runtime's, not ours).
+    if (bLive && !bPack) offset = std::max(-1024, std::min(1024, offset));
     TQuernError err;
     int64_t expected = 0;
     int32_t size = 0;
@@ -809,6 +836,7 @@ void DoSmallCall(Input& in, Model& m, uint8_t op)
     {
         if (!HandleReadable(m, h)) return;
         int32_t before = bPack ? QuernTellFile(h, &err) : 0;
+        SwitchDirection(m, h, 'r');
         int ch = QuernGetc(h, &err);
         if (!bLive) CHECK(ch == -1);
         if (bPack)
@@ -975,6 +1003,7 @@ void DoDiskOnly(Input& in, Model& m, uint8_t op)
     // Pack handles here report an assertion by design; keep to disk handles.
     if (h & BND_FILE_HANDLE_FLAG) return;
     TQuernError err;
+    SwitchDirection(m, h, 'w');
     switch (op % 4)
     {
     case 0:
