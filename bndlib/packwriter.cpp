@@ -419,8 +419,9 @@ bool CPackWriter::Write(const char* pszBasePath, PackWriterProgress_t pfnProgres
 
     // Data pass, in tree order: CRC, preload bytes into the tree, the rest to
     // its archive or behind the tree.
+    // Only files read from disk need the copy buffer; packs built from
+    // memory (the tests, the fuzzer) skip allocating and clearing 1 MB.
     CUtlVector<uint8_t> piece;
-    piece.SetCount((int)kCopyPiece);
     COutFile archiveFile;
     int nOpenArchive = -1;
     uint64_t ulDone = 0;
@@ -454,6 +455,7 @@ bool CPackWriter::Write(const char* pszBasePath, PackWriterProgress_t pfnProgres
         CFileReader reader;
         if (e.m_nDiskPath >= 0 && !reader.BOpenFile(Str(e.m_nDiskPath)))
             return Fail("cannot open \"%s\"", Str(e.m_nDiskPath));
+        if (e.m_nDiskPath >= 0 && piece.Count() == 0) piece.SetCount((int)kCopyPiece);
         uint32_t crc = 0;
         uint32_t cubLeft = e.m_cubSize;
         uint32_t cubAt = 0;

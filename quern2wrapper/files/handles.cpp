@@ -99,6 +99,10 @@ uint32_t PackOpen(const char* pszPath, const char* pszMode, uint32_t* pSize)
     PackEntryHandle entry;
     if (FindInMounts(pszPath, 0, &entry) >= 0)
     {
+        // A size past the signed 32-bit range cannot be sought or told
+        // through the API, and the pack store reads nothing of it: the file
+        // opens as empty instead of with a negative size.
+        if (entry.m_nSize < 0) entry.m_nSize = 0;
         PackEntryHandle* pEntry = NewPackEntry(entry);
         if (!pEntry) return 0;
         int index;

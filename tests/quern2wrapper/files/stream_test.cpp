@@ -1,4 +1,5 @@
 // File handles and stream calls over pack and disk files.
+#include "tests/bndlib/bndlib_test_support.h"
 #include "tests/quern2wrapper/files/files_test_support.h"
 #include "tests/quern2wrapper/session_test_support.h"
 
@@ -135,6 +136,37 @@ TEST_F(FilesStream, SeekClampsAndElementReads)
     EXPECT_EQ(2u, QuernReadFile(buf, 5, 2, h, &m_error));
     EXPECT_EQ(0, m_error.failureType);
     QuernCloseFile(h, &m_error);
+}
+
+TEST_F(FilesStream, SizesPastTheSignedRangeOpenAsEmptyFiles)
+{
+    // Preload plus chunk length beyond 0x7FFFFFFF: a damaged or hostile pack.
+    bndtest::RawTree tree;
+    tree.Ext("bin").Dir(" ");
+    tree.File("huge", {{0, 0, 0xFFFFFFFFu}});
+    tree.File("half", {{0, 0, 0x80000000u}}, {'p', 'r'});
+    tree.End().End().End();
+    bndtest::WriteFile(Path("wide_dir.bnd"), bndtest::DirFile(2, tree.Bytes()));
+    bndtest::WriteFile(Path("wide_000.bnd"), bndtest::Pattern(64, 7));
+    MountPack(Path("wide").c_str());
+
+    for (const char* pszPath : {"huge.bin", "half.bin"})
+    {
+        SCOPED_TRACE(pszPath);
+        uint32_t size = 1;
+        uint32_t h = QuernOpenFileEx(pszPath, "rb", &size, &m_error);
+        ASSERT_NE(0u, h & BND_FILE_HANDLE_FLAG);
+        EXPECT_EQ(0u, size);
+        EXPECT_EQ(0, QuernSizeFile(h, &m_error));
+        EXPECT_EQ(0, QuernSeekFile(h, 5, 2, &m_error));
+        EXPECT_EQ(0, QuernTellFile(h, &m_error));
+        EXPECT_EQ(0, QuernSeekFile(h, 0x7FFFFFFF, 0, &m_error));
+        EXPECT_EQ(0, QuernTellFile(h, &m_error));
+        char buf[8];
+        EXPECT_EQ(0u, QuernReadFile(buf, 1, sizeof(buf), h, &m_error));
+        EXPECT_EQ(QUERN_FAILURE_END_OF_FILE, m_error.failureType);
+        EXPECT_EQ(0, QuernCloseFile(h, &m_error));
+    }
 }
 
 TEST_F(FilesStream, GetcAtEndAndOnHighByte)
