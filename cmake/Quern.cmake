@@ -92,6 +92,9 @@ function(quern_test name)
     add_executable(${name} ${srcs})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} ${QUERN_GTEST} quern_options)
     target_compile_definitions(${name} PRIVATE QUERN_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+    # Test executables link the platform layer with the file-fault hook.
+    set_target_properties(${name} PROPERTIES QUERN_FILE_FAULTS ON)
+    target_compile_definitions(${name} PRIVATE QUERN_FILE_FAULTS)
     if(QUERN_SANITIZE STREQUAL "thread")
         # Under the thread sanitizer only the concurrency suites run.
         add_test(NAME ${name} COMMAND ${name} --gtest_filter=*Concurrency*)
