@@ -7,6 +7,7 @@
 #include "plinth/memstd_heap.h"
 #include "plinth/platform/platform_debug.h"
 #include "plinth/platform/platform_heap.h"
+#include "plinth/platform/platform_threadid.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +41,7 @@ IMemAlloc* MemAlloc_Process()
 }
 
 CStdMemAlloc::CStdMemAlloc()
-    : m_bSmallHeapOn(false), m_bMediumHeapOn(false), m_nOutstandingBytes(0), m_nLastFailedSize(0),
+    : m_bSmallHeapOn(false), m_bMediumHeapOn(false), m_aOutstanding(), m_nLastFailedSize(0),
       m_pfnFailHandler(&DefaultFailHandler), m_nTrackingBusy(0), m_nTrackCount(0), m_nTrackMin(0),
       m_nTrackMax(0), m_nTrackerOffset(0), m_nSizeWithStack(0), m_pTrackRegion(nullptr),
       m_nTrackRegionUsed(0), m_pTrackFreeSlots(nullptr), m_nTrackedLive(0), m_nTrackedTotal(0)
@@ -87,16 +88,22 @@ bool CStdMemAlloc::IsVirtualHeapOn()
 
 void CStdMemAlloc::AddOutstanding(int64_t nDelta)
 {
-    int64_t nOld = __atomic_load_n(&m_nOutstandingBytes, __ATOMIC_RELAXED);
-    while (!__atomic_compare_exchange_n(&m_nOutstandingBytes, &nOld, nOld + nDelta, true,
-                                        __ATOMIC_RELAXED, __ATOMIC_RELAXED))
+    uint32_t uThread = Plat_GetCurrentThreadId();
+    volatile int64_t* pnBytes =
+        &m_aOutstanding[(uThread ^ (uThread >> 4)) % kOutstandingStripes].m_nBytes;
+    int64_t nOld = __atomic_load_n(pnBytes, __ATOMIC_RELAXED);
+    while (!__atomic_compare_exchange_n(pnBytes, &nOld, nOld + nDelta, true, __ATOMIC_RELAXED,
+                                        __ATOMIC_RELAXED))
     {
     }
 }
 
 int64_t CStdMemAlloc::OutstandingBytes() const
 {
-    return __atomic_load_n(&m_nOutstandingBytes, __ATOMIC_RELAXED);
+    int64_t nTotal = 0;
+    for (const OutstandingStripe& stripe : m_aOutstanding)
+        nTotal += __atomic_load_n(&stripe.m_nBytes, __ATOMIC_RELAXED);
+    return nTotal;
 }
 
 // The runtime's own idea of a block's size. Counting that (rather than the

@@ -127,7 +127,15 @@ private:
     SmallBlockHeap m_MediumHeap;
     bool m_bSmallHeapOn;
     bool m_bMediumHeapOn;
-    alignas(8) volatile int64_t m_nOutstandingBytes;
+    // Bytes outstanding, spread over stripes of a cache line each, picked by
+    // thread: threads allocating at once would otherwise fight over one line
+    // on every call. The total is the sum of the stripes.
+    struct alignas(64) OutstandingStripe
+    {
+        volatile int64_t m_nBytes;
+    };
+    static constexpr int kOutstandingStripes = 16;
+    OutstandingStripe m_aOutstanding[kOutstandingStripes];
     volatile uint32_t m_nLastFailedSize;
     MemAllocFailHandler_t volatile m_pfnFailHandler;
     PlatCriticalSection m_StatsLock;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -65,6 +66,43 @@ TEST(MemStdAlloc, RuntimeHeapEdgesAndOutstandingBytes)
     pAlloc->Release(nullptr);
     EXPECT_EQ(nullptr, pAlloc->Reallocate(nullptr, 0));
     EXPECT_EQ(0, pAlloc->BlockSize(nullptr));
+}
+
+// The outstanding total is kept per thread and summed: it must stay exact
+// when threads allocate at once and free what other threads allocated.
+TEST(MemStdAllocConcurrency, OutstandingBytesStayExactAcrossThreads)
+{
+    std::unique_ptr<CStdMemAlloc> pAlloc = FreshAllocator();
+    const int kThreads = 6, kBlocks = 2000;
+    std::vector<std::vector<void*>> blocks(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(
+            [&, t]
+            {
+                for (int i = 0; i < kBlocks; ++i)
+                    blocks[t].push_back(pAlloc->Allocate(16 + (size_t)(i * 37 + t) % 1009));
+            });
+    for (std::thread& thread : threads)
+        thread.join();
+    int64_t nExpected = 0;
+    for (const std::vector<void*>& list : blocks)
+        for (void* p : list)
+            nExpected += (int64_t)pAlloc->BlockSize(p);
+    EXPECT_EQ(nExpected, pAlloc->OutstandingBytes());
+
+    // Each thread frees the blocks of the next one.
+    threads.clear();
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(
+            [&, t]
+            {
+                for (void* p : blocks[(t + 1) % kThreads])
+                    pAlloc->Release(p);
+            });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, pAlloc->OutstandingBytes());
 }
 
 TEST(MemStdAlloc, FixedAnswers)
