@@ -122,7 +122,7 @@ struct PackArchiveSlot
     std::atomic<int32_t> m_nReadAhead{kPackMinReadAhead};
 };
 
-// One cached run of archive bytes [m_nStart, m_nStart + m_nValid). Its
+// One cached run of archive bytes [m_nStart, m_nEnd). Its
 // buffer is allocated at the first load and reused by every later one.
 struct PackCacheWindow
 {

@@ -45,6 +45,25 @@ bool TakeFault(PlatFileOp eOp, uint32_t* pcub, uint32_t* punError)
     }
     return true;
 }
+
+// The injected error of a call that moves no bytes; 0 when it goes through.
+uint32_t InjectedError(PlatFileOp eOp)
+{
+    uint32_t unError = 0;
+    return TakeFault(eOp, nullptr, &unError) ? unError : 0;
+}
+
+// A call that moves bytes: a failing one moves only what its budget lets
+// through (if any) and then answers with the injected error.
+template <typename Call>
+uint32_t WithByteFault(PlatFileOp eOp, uint32_t cub, uint32_t* pcubDone, Call call)
+{
+    uint32_t unFault = 0;
+    if (!TakeFault(eOp, &cub, &unFault)) return call(cub);
+    *pcubDone = 0;
+    const uint32_t unError = cub ? call(cub) : 0;
+    return unError ? unError : unFault;
+}
 } // namespace
 
 void Plat_SetFileFault(PlatFileOp eOp, const PlatFileFault& fault)
@@ -75,8 +94,7 @@ uint32_t Plat_FileFaultCalls(PlatFileOp eOp)
 uint32_t Plat_CreateFile(const PlatWChar* pwszPath, uint32_t unAccess, uint32_t unShare,
                          uint32_t unDisposition, uint32_t unFlags, PlatFileHandle* phFile)
 {
-    uint32_t unError = 0;
-    if (TakeFault(PLAT_FILE_OP_OPEN, nullptr, &unError) && unError)
+    if (uint32_t unError = InjectedError(PLAT_FILE_OP_OPEN))
     {
         *phFile = PLAT_INVALID_FILE;
         return unError;
@@ -86,77 +104,60 @@ uint32_t Plat_CreateFile(const PlatWChar* pwszPath, uint32_t unAccess, uint32_t 
 
 uint32_t Plat_ReadFile(PlatFileHandle hFile, void* pvDest, uint32_t cubToRead, uint32_t* pcubRead)
 {
-    uint32_t unFault = 0;
-    if (!TakeFault(PLAT_FILE_OP_READ, &cubToRead, &unFault))
-        return PlatOs_ReadFile(hFile, pvDest, cubToRead, pcubRead);
-    *pcubRead = 0;
-    const uint32_t unError = cubToRead ? PlatOs_ReadFile(hFile, pvDest, cubToRead, pcubRead) : 0;
-    return unError ? unError : unFault;
+    return WithByteFault(PLAT_FILE_OP_READ, cubToRead, pcubRead,
+                         [&](uint32_t cub)
+                         { return PlatOs_ReadFile(hFile, pvDest, cub, pcubRead); });
 }
 
 uint32_t Plat_ReadFileAt(PlatFileHandle hFile, void* pvDest, uint32_t cubToRead, uint64_t ulOffset,
                          uint32_t* pcubRead)
 {
-    uint32_t unFault = 0;
-    if (!TakeFault(PLAT_FILE_OP_READ_AT, &cubToRead, &unFault))
-        return PlatOs_ReadFileAt(hFile, pvDest, cubToRead, ulOffset, pcubRead);
-    *pcubRead = 0;
-    const uint32_t unError =
-        cubToRead ? PlatOs_ReadFileAt(hFile, pvDest, cubToRead, ulOffset, pcubRead) : 0;
-    return unError ? unError : unFault;
+    return WithByteFault(PLAT_FILE_OP_READ_AT, cubToRead, pcubRead,
+                         [&](uint32_t cub)
+                         { return PlatOs_ReadFileAt(hFile, pvDest, cub, ulOffset, pcubRead); });
 }
 
 uint32_t Plat_WriteFile(PlatFileHandle hFile, const void* pvData, uint32_t cubToWrite,
                         uint32_t* pcubWritten)
 {
-    uint32_t unFault = 0;
-    if (!TakeFault(PLAT_FILE_OP_WRITE, &cubToWrite, &unFault))
-        return PlatOs_WriteFile(hFile, pvData, cubToWrite, pcubWritten);
-    *pcubWritten = 0;
-    const uint32_t unError =
-        cubToWrite ? PlatOs_WriteFile(hFile, pvData, cubToWrite, pcubWritten) : 0;
-    return unError ? unError : unFault;
+    return WithByteFault(PLAT_FILE_OP_WRITE, cubToWrite, pcubWritten,
+                         [&](uint32_t cub)
+                         { return PlatOs_WriteFile(hFile, pvData, cub, pcubWritten); });
 }
 
 uint32_t Plat_SeekFile(PlatFileHandle hFile, int64_t lOffset, int nOrigin, uint64_t* pulNewPos)
 {
-    uint32_t unError = 0;
-    if (TakeFault(PLAT_FILE_OP_SEEK, nullptr, &unError) && unError) return unError;
+    if (uint32_t unError = InjectedError(PLAT_FILE_OP_SEEK)) return unError;
     return PlatOs_SeekFile(hFile, lOffset, nOrigin, pulNewPos);
 }
 
 uint32_t Plat_GetFileSize(PlatFileHandle hFile, uint64_t* pulSize)
 {
-    uint32_t unError = 0;
-    if (TakeFault(PLAT_FILE_OP_SIZE, nullptr, &unError) && unError) return unError;
+    if (uint32_t unError = InjectedError(PLAT_FILE_OP_SIZE)) return unError;
     return PlatOs_GetFileSize(hFile, pulSize);
 }
 
 uint32_t Plat_FlushFile(PlatFileHandle hFile)
 {
-    uint32_t unError = 0;
-    if (TakeFault(PLAT_FILE_OP_FLUSH, nullptr, &unError) && unError) return unError;
+    if (uint32_t unError = InjectedError(PLAT_FILE_OP_FLUSH)) return unError;
     return PlatOs_FlushFile(hFile);
 }
 
 uint32_t Plat_MoveFileReplace(const PlatWChar* pwszFrom, const PlatWChar* pwszTo)
 {
-    uint32_t unError = 0;
-    if (TakeFault(PLAT_FILE_OP_MOVE, nullptr, &unError) && unError) return unError;
+    if (uint32_t unError = InjectedError(PLAT_FILE_OP_MOVE)) return unError;
     return PlatOs_MoveFileReplace(pwszFrom, pwszTo);
 }
 
 uint32_t Plat_DeleteFile(const PlatWChar* pwszPath)
 {
-    uint32_t unError = 0;
-    if (TakeFault(PLAT_FILE_OP_DELETE, nullptr, &unError) && unError) return unError;
+    if (uint32_t unError = InjectedError(PLAT_FILE_OP_DELETE)) return unError;
     return PlatOs_DeleteFile(pwszPath);
 }
 
 FILE* Plat_CrtOpen(const char* pszPath, const char* pszMode)
 {
-    uint32_t unError = 0;
-    if (TakeFault(PLAT_FILE_OP_OPEN, nullptr, &unError) && unError) return nullptr;
+    if (InjectedError(PLAT_FILE_OP_OPEN)) return nullptr;
     FILE* pStream = PlatOs_CrtOpen(pszPath, pszMode);
     return pStream && s_bArmed.load() ? PlatOs_FaultStream(pStream, pszMode) : pStream;
 }
