@@ -69,6 +69,17 @@ bool CKeyValuesSystem::EntryMatches(const HashItem_t* pItem, uint32_t nHash,
     return V_CompareNoCaseCount(TextAt(symbol), pszName, 0x7FFFFFFF) == 0;
 }
 
+bool CKeyValuesSystem::FindInChain(HashItem_t*& pItem, uint32_t nHash, const char* pszName) const
+{
+    for (;;)
+    {
+        if (EntryMatches(pItem, nHash, pszName)) return true;
+        HashItem_t* pNext = pItem->m_pNext.load(std::memory_order_acquire);
+        if (!pNext) return false;
+        pItem = pNext;
+    }
+}
+
 HKeySymbol CKeyValuesSystem::SymbolForName(const char* pszName, bool bCreate)
 {
     if (!pszName || !pszName[0]) return 0;
@@ -76,30 +87,18 @@ HKeySymbol CKeyValuesSystem::SymbolForName(const char* pszName, bool bCreate)
     size_t nLength = std::strlen(pszName);
     uint32_t nHash =
         V_HashMurmur3(pszName, (int)(nLength > INT_MAX ? INT_MAX : nLength), k_nHashSeed, true);
-    HashItem_t* pItem = &m_Buckets[nHash & (k_nBuckets - 1)];
-
-    for (;;)
-    {
-        if (EntryMatches(pItem, nHash, pszName))
-            return pItem->m_nSymbol.load(std::memory_order_relaxed);
-        HashItem_t* pNext = pItem->m_pNext.load(std::memory_order_acquire);
-        if (!pNext) break;
-        pItem = pNext;
-    }
-
+    HashItem_t* const pBucket = &m_Buckets[nHash & (k_nBuckets - 1)];
+    HashItem_t* pItem = pBucket;
+    if (FindInChain(pItem, nHash, pszName)) return pItem->m_nSymbol.load(std::memory_order_relaxed);
     if (!bCreate) return 0;
 
     CWriteLockT<SpinRWLock> lock(m_Lock);
 
-    // Another thread may have appended the name since the unlocked walk.
-    for (;;)
-    {
-        if (EntryMatches(pItem, nHash, pszName))
-            return pItem->m_nSymbol.load(std::memory_order_relaxed);
-        HashItem_t* pNext = pItem->m_pNext.load(std::memory_order_acquire);
-        if (!pNext) break;
-        pItem = pNext;
-    }
+    // Walk the whole chain again, from the bucket itself: the unlocked walk
+    // may have passed the bucket's own entry while it was still empty, and
+    // another thread may have filled it with this very name since.
+    pItem = pBucket;
+    if (FindInChain(pItem, nHash, pszName)) return pItem->m_nSymbol.load(std::memory_order_relaxed);
 
     unsigned int nChars = nLength >= 0xFFFFFFFFu ? 0xFFFFFFFFu : (unsigned int)(nLength + 1);
     HKeySymbol symbol = AddStringToPool(pszName, nChars);

@@ -125,6 +125,8 @@ private:
     }
 
     bool EntryMatches(const HashItem_t* pItem, uint32_t nHash, const char* pszName) const;
+    // Walks a chain from pItem; on a miss pItem is left at the chain's last entry.
+    bool FindInChain(HashItem_t*& pItem, uint32_t nHash, const char* pszName) const;
     const char* TextAt(HKeySymbol symbol) const;
     // Emits the statistics lines through pfnLine.
     void BuildStatistics(void (*pfnLine)(void* pContext, const char* pszLine), void* pContext);

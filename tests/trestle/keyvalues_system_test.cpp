@@ -1,5 +1,7 @@
 #include "trestle/keyvalues_system.h"
 
+#include "plinth/platform/platform_preempt.h"
+
 #include "trestle/strtools.h"
 #include "trestle/utlstring.h"
 
@@ -9,9 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +28,27 @@ std::unique_ptr<CKeyValuesSystem> FreshPool()
 {
     return std::unique_ptr<CKeyValuesSystem>(new CKeyValuesSystem());
 }
+
+int StressSeconds()
+{
+    if (const char* psz = getenv("QUERN_STRESS_SECONDS")) return atoi(psz);
+#if defined(__SANITIZE_THREAD__)
+    return 8; // the sanitizer's pace makes the windows rarer
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    return 8;
+#endif
+#endif
+    return 3;
+}
+
+// Ticks that switch worker threads out at random instructions, for as long
+// as the object lives.
+struct PreemptionTicks
+{
+    PreemptionTicks() { Plat_StartPreemptionTicks(50); }
+    ~PreemptionTicks() { Plat_StopPreemptionTicks(); }
+};
 
 uint32_t BucketOf(const char* pszName)
 {
@@ -242,6 +269,89 @@ TEST(KeyValuesSystemConcurrency, EachNameGetsOneSymbol)
     CUtlOwnedString text;
     pool->FormatStatistics(text);
     EXPECT_NE(nullptr, strstr(text.Get(), "Total number of strings 600,")) << text.Get();
+}
+
+// Names that share buckets, created by more threads than cores from fresh
+// pools, over and over: a name that another thread puts in a bucket's own
+// entry while this thread walks past it must still be found, not added again.
+TEST(KeyValuesSystemConcurrency, CollidingNamesStress)
+{
+    // A bucket's own entry fills once per pool, so many small buckets give the
+    // most chances to race for it; all threads visit the buckets in one order,
+    // each starting with another name of the bucket.
+    const int kBuckets = 1024, kPerBucket = 2, kThreads = 6;
+    std::vector<std::vector<std::string>> buckets(4096);
+    std::vector<std::string> names; // bucket by bucket
+    char szName[32];
+    for (int i = 0, nFull = 0; nFull < kBuckets; ++i)
+    {
+        snprintf(szName, sizeof(szName), "Key%d", i);
+        std::vector<std::string>& bucket = buckets[BucketOf(szName)];
+        bucket.push_back(szName);
+        if ((int)bucket.size() != kPerBucket) continue;
+        names.insert(names.end(), bucket.begin(), bucket.end());
+        ++nFull;
+    }
+    unsigned int nExpectedBytes = 1;
+    for (const std::string& name : names)
+        nExpectedBytes += (unsigned int)name.size() + 1;
+
+    // Workers live across rounds; each round starts on a fresh pool when the
+    // round number moves and ends when every worker has counted itself done.
+    std::unique_ptr<CKeyValuesSystem> pool;
+    std::vector<int> bucketOrder(kBuckets);
+    for (int k = 0; k < kBuckets; ++k)
+        bucketOrder[k] = k;
+    std::vector<std::vector<HKeySymbol>> results(kThreads, std::vector<HKeySymbol>(names.size()));
+    std::atomic<int> round(0), done(0);
+    PreemptionTicks preempt;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(
+            [&, t]()
+            {
+                Plat_AcceptPreemptionTicks();
+                for (int seen = 0;;)
+                {
+                    int now;
+                    while ((now = round.load()) == seen)
+                        std::this_thread::yield();
+                    if (now < 0) return;
+                    seen = now;
+                    for (int k : bucketOrder)
+                        for (int j = 0; j < kPerBucket; ++j)
+                        {
+                            int i = k * kPerBucket + (j + t) % kPerBucket;
+                            results[t][i] = pool->SymbolForName(names[i].c_str(), true);
+                        }
+                    done.fetch_add(1);
+                }
+            });
+
+    std::minstd_rand shuffler(1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(StressSeconds());
+    int nRounds = 0;
+    bool bSame = true;
+    do
+    {
+        pool = FreshPool();
+        std::shuffle(bucketOrder.begin(), bucketOrder.end(), shuffler);
+        done.store(0);
+        round.store(++nRounds);
+        while (done.load() < kThreads)
+            std::this_thread::yield();
+        for (size_t i = 0; i < names.size() && bSame; ++i)
+            for (int t = 1; t < kThreads && bSame; ++t)
+            {
+                EXPECT_EQ(results[0][i], results[t][i]) << names[i] << " in round " << nRounds;
+                bSame = results[0][i] == results[t][i];
+            }
+        EXPECT_EQ(nExpectedBytes, pool->BytesUsed()) << "round " << nRounds;
+        bSame = bSame && nExpectedBytes == pool->BytesUsed();
+    } while (bSame && std::chrono::steady_clock::now() < deadline);
+    round.store(-1);
+    for (auto& th : threads)
+        th.join();
 }
 
 // The operation table keeps its slot order; call through raw slots.
