@@ -12,6 +12,7 @@
 
 #include "bndlib/packformat.h"
 #include "plinth/platform/platform_debug.h"
+#include "plinth/platform/platform_process.h"
 #include "trestle/fileio.h"
 
 namespace bndtest
@@ -36,7 +37,8 @@ inline std::string ScratchDir(const char* pszTag = "")
     dir += "_";
     dir += pInfo ? pInfo->name() : "x";
     dir += pszTag;
-    dir += "_" + std::to_string(++s_nCounter);
+    // The process id keeps two test runs at once (two presets) apart.
+    dir += "_" + std::to_string(Plat_GetCurrentProcessId()) + "_" + std::to_string(++s_nCounter);
     for (char& c : dir)
         if (c >= 'A' && c <= 'Z')
             c = (char)(c - 'A' + 'a'); // the reader lower-cases directory file names
