@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -169,6 +170,32 @@ TEST(KeyValuesText, QuotedTokens)
     EXPECT_EQ("a{k={}", Parse("a { k \"{\" }").shape);
     r = Parse("a { \"\" 1 }");
     EXPECT_EQ(ErrorLine("RecursiveLoadFromBuffer:  got empty keyname", 6, "a, "), r.out);
+}
+
+TEST(KeyValuesText, ReadsOnlyTheBufferMemory)
+{
+    // The readable size runs past the memory after a seek of the put
+    // position: the text ends where the memory does.
+    const std::string text = "a { b c }";
+    std::vector<char> external(text.begin(), text.end());
+    CUtlBuffer outside(external.data(), (int)external.size(), CUtlBuffer::TEXT_BUFFER);
+    CUtlBuffer binary(0, 0, 0);
+    std::string padded = text + std::string(32 - text.size(), ' ');
+    binary.Put(padded.data(), (int)padded.size());
+    ASSERT_EQ(32, binary.Size());
+
+    CAssertCapture capture; // the binary buffer is reported, not refused
+    CKvStdoutCapture out;
+    for (CUtlBuffer* buf : {&outside, &binary})
+    {
+        ASSERT_TRUE(buf->SeekPut(CUtlBuffer::SEEK_HEAD, 4096));
+        ASSERT_EQ(4096, buf->TellMaxPut());
+        KeyValues* root = new KeyValues("root");
+        EXPECT_TRUE(root->LoadFromBuffer("mem.kvt", *buf));
+        EXPECT_EQ("a{b=c}", Shape(root));
+        EXPECT_EQ(buf->Size(), buf->TellGet());
+        KeyValues::DeleteTree(root);
+    }
 }
 
 TEST(KeyValuesText, ErrorMessagesAndOffsets)
@@ -448,6 +475,60 @@ TEST(KeyValuesText, SaveLoadRoundTrip)
     EXPECT_EQ("game{mount{path=c:\\bnds\\one path=two} spewfileio:1 title=A long name with spaces "
               "empty= nested{deeper{deepest:-42}}}",
               second.shape);
+}
+
+TEST(KeyValuesText, WriterReportsWhatDoesNotReadBack)
+{
+    // The text has no escapes: a double quote or 0x7F in a name or string,
+    // invalid UTF-16 and values without a text form cannot come back.
+    struct Case
+    {
+        const char* pszWhat;
+        void (*pfnSet)(KeyValues* pRoot);
+        bool bReadsBack;
+        const char* pszShape; // of the text read back, when it does
+    };
+    const Case cases[] = {
+        {"plain", [](KeyValues* r) { KeyValues::AssignString(r->AddChild("k"), "a b\\c"); }, true,
+         "saved{k=a b\\c}"},
+        {"number", [](KeyValues* r) { r->AddChild("n")->SetInt(-12); }, true, "saved{n:-12}"},
+        {"wide", [](KeyValues* r) { r->AddChild("w")->SetWString(u"\u00e9"); }, true,
+         "saved{w=\xc3\xa9}"},
+        {"block", [](KeyValues* r) { r->AddChild("b")->AddChild("in")->SetInt(1); }, true,
+         "saved{b{in:1}}"},
+        {"quoted value",
+         [](KeyValues* r) { KeyValues::AssignString(r->AddChild("k"), "say \"hi\""); }, false,
+         nullptr},
+        {"quoted name", [](KeyValues* r) { r->AddChild("k\"")->SetInt(1); }, false, nullptr},
+        {"quote deeper",
+         [](KeyValues* r) { KeyValues::AssignString(r->AddChild("b")->AddChild("k"), "\""); },
+         false, nullptr},
+        {"0x7F",
+         [](KeyValues* r)
+         {
+             KeyValues::AssignString(r->AddChild("k"), "a\x7F"
+                                                       "b");
+         },
+         false, nullptr},
+        {"bad UTF-16", [](KeyValues* r) { r->AddChild("w")->SetWString(u"a\xD800"); }, false,
+         nullptr},
+        {"pointer", [](KeyValues* r) { r->AddChild("p")->SetPtr(r); }, false, nullptr},
+        {"colour", [](KeyValues* r) { r->AddChild("c")->SetColor(1, 2, 3, 4); }, false, nullptr},
+    };
+    for (const Case& c : cases)
+    {
+        KeyValues* root = new KeyValues("saved");
+        c.pfnSet(root);
+        CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
+        CKvStdoutCapture out;
+        EXPECT_EQ(c.bReadsBack, root->RecursiveSaveToFile(buf, 0)) << c.pszWhat;
+        out.Take();
+        KeyValues::DeleteTree(root);
+        if (!c.bReadsBack) continue;
+        ParseResult r = Parse(std::string(buf.Base(), buf.TellPut()));
+        EXPECT_TRUE(r.ok) << c.pszWhat;
+        EXPECT_EQ(c.pszShape, r.shape) << c.pszWhat;
+    }
 }
 
 TEST(KeyValuesText, DebugDumpWritesToTheDebuggerOutput)
