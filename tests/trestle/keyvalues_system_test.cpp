@@ -44,9 +44,11 @@ void AddLongNames(CKeyValuesSystem& pool, int nNames, int* pnNext)
     }
 }
 
+// Flushed at once: a fatal assertion ends the process without flushing.
 void DebugOutputToStderr(const char* pszText, void*)
 {
     fputs(pszText, stderr);
+    fflush(stderr);
 }
 } // namespace
 
