@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -39,26 +40,6 @@ std::string Shape(const KeyValues* p)
     return out;
 }
 
-// Assertion lines with "(n)" for their source line numbers.
-std::string WithoutLineNumbers(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        size_t j = i + 1;
-        while (text[i] == '(' && j < text.size() && text[j] >= '0' && text[j] <= '9')
-            ++j;
-        if (j > i + 1 && j < text.size() && text[j] == ')')
-        {
-            out += "(n";
-            i = j - 1;
-            continue;
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 struct ParseResult
 {
     bool ok;
@@ -83,7 +64,8 @@ ParseResult Parse(const std::string& text, const char* pszResource = "test.kvt")
     // keep only the warning text before it.
     size_t pos = r.out.find("KeyValues (");
     if (pos != std::string::npos && (pos == 0 || r.out[pos - 1] == '\n')) r.out.erase(pos);
-    r.debug = WithoutLineNumbers(debug.Output());
+    // Assertion lines, with "(n)" for their source line numbers.
+    r.debug = std::regex_replace(debug.Output(), std::regex("\\([0-9]+\\)"), "(n)");
     r.shape = Shape(root);
     KeyValues::DeleteTree(root);
     return r;
