@@ -135,8 +135,13 @@ public:
     void RecursiveLoadFromBuffer(const char* pszResourceName, CUtlBuffer& buf,
                                  KeyValuesTextParser& parser);
     // Writes this node and its subtree (not its peers) as text. Flags bit 0:
-    // names in lower case; bit 1: TYPE_UINT64 unsigned.
-    void RecursiveSaveToFile(CUtlBuffer& buf, int nIndentLevel, int nFlags = 0) const;
+    // names in lower case; bit 1: TYPE_UINT64 unsigned. False when the text
+    // does not carry every name and value so that the reader gets them back:
+    // a name or string holding a double quote (written with a backslash the
+    // reader keeps as text) or 0x7F, invalid UTF-16, or a colour or pointer
+    // value (left out). Numbers read back as the same text, typed by the
+    // reader's rules.
+    bool RecursiveSaveToFile(CUtlBuffer& buf, int nIndentLevel, int nFlags = 0) const;
     // Writes the subtree to the debugger output.
     void DebugDump() const;
 

@@ -164,6 +164,10 @@ HKeySymbol CKeyValuesSystem::AddStringToPool(const char* pszText, unsigned int n
                             "CKeyValuesSystem::AddStringToPool: out of memory");
             return 0;
         }
+        // The tail left behind is zeroed, so a symbol that points into it
+        // reads as "" instead of running on through unterminated memory.
+        std::memset(m_Pages[nPage - 1] + (nUsed & 0x7FFF), 0,
+                    KEYVALUES_POOL_PAGE_SIZE - (nUsed & 0x7FFF));
     }
 
     if ((int)nPage >= m_nPages)

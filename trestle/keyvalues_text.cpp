@@ -32,6 +32,26 @@ inline bool ReadPastEnd(const CUtlBuffer& buf)
     return (buf.GetError() & CUtlBuffer::GET_OVERFLOW) != 0;
 }
 
+// The bytes from the read position that a checked get allows. The readable
+// size can run past the memory (a seek of the put position beyond it), so
+// only what is really there is handed out.
+int ReadableBytes(CUtlBuffer& buf, const char** ppText)
+{
+    *ppText = nullptr;
+    int nAvail = buf.TellMaxPut() - buf.TellGet();
+    if (nAvail <= 0) return 0;
+    const void* p = buf.PeekGet(nAvail, 0);
+    if (!p)
+    {
+        int nInMemory = buf.Size() - buf.TellGet();
+        if (nInMemory < nAvail) nAvail = nInMemory;
+        p = nAvail > 0 ? buf.PeekGet(nAvail, 0) : nullptr;
+        if (!p) return 0;
+    }
+    *ppText = static_cast<const char*>(p);
+    return nAvail;
+}
+
 inline bool EndsBareToken(char c)
 {
     return IsTextSpace(c) || c == '"' || c == '{' || c == '}' || c == '=';
@@ -153,6 +173,13 @@ void PutEscaped(CUtlBuffer& buf, const char* pszText, bool bLowerCase)
     if (n) buf.Put(chunk, n);
 }
 
+// The reader has no escapes: a double quote ends a quoted token and 0x7F
+// reads as its end, so text holding either cannot come back as written.
+bool ReadsBackAsWritten(const char* pszText)
+{
+    return !std::strpbrk(pszText, "\"\x7F");
+}
+
 void PutText(CUtlBuffer& buf, const char* pszText)
 {
     buf.Put(pszText, (int)std::strlen(pszText));
@@ -189,9 +216,9 @@ bool KeyValuesTextParser::ReadToken(CUtlBuffer& buf)
     if (ReadPastEnd(buf)) return false;
 
     int nStart = buf.TellGet();
-    int nAvail = buf.TellMaxPut() - nStart;
+    const char* p;
+    int nAvail = ReadableBytes(buf, &p);
     if (nAvail <= 0) return false;
-    const char* p = buf.Base() + nStart;
     int i = 0;
 
     // White space and line comments.
@@ -344,9 +371,8 @@ bool KeyValues::LoadFromBuffer(const char* pszResourceName, CUtlBuffer& buf)
     if (!(buf.GetFlags() & CUtlBuffer::TEXT_BUFFER))
         AssertFailed(KEYVALUES_SOURCE, __LINE__, "buf.GetFlags() & CUtlBuffer::TEXT_BUFFER");
 
-    if (!ReadPastEnd(buf) && buf.GetBytesRemaining() >= 3 &&
-        std::memcmp(buf.Base() + buf.TellGet(), "\xEF\xBB\xBF", 3) == 0)
-        buf.SeekGet(CUtlBuffer::SEEK_CURRENT, 3);
+    const char* pBom = ReadPastEnd(buf) ? nullptr : static_cast<const char*>(buf.PeekGet(3, 0));
+    if (pBom && std::memcmp(pBom, "\xEF\xBB\xBF", 3) == 0) buf.SeekGet(CUtlBuffer::SEEK_CURRENT, 3);
 
     // The first key names this node; every further top-level key becomes a
     // new peer after the previous one.
@@ -563,9 +589,10 @@ bool KeyValues::LoadFromFile(const char* pszPath)
 // Writer
 //-----------------------------------------------------------------------------
 
-void KeyValues::RecursiveSaveToFile(CUtlBuffer& buf, int nIndentLevel, int nFlags) const
+bool KeyValues::RecursiveSaveToFile(CUtlBuffer& buf, int nIndentLevel, int nFlags) const
 {
     bool bLowerNames = (nFlags & 1) != 0;
+    bool bComplete = ReadsBackAsWritten(GetName());
 
     PutTabs(buf, nIndentLevel);
     PutText(buf, "\"");
@@ -579,7 +606,7 @@ void KeyValues::RecursiveSaveToFile(CUtlBuffer& buf, int nIndentLevel, int nFlag
         types_t type = pChild->GetDataType();
         if (type == TYPE_NONE)
         {
-            pChild->RecursiveSaveToFile(buf, nIndentLevel + 1, nFlags);
+            if (!pChild->RecursiveSaveToFile(buf, nIndentLevel + 1, nFlags)) bComplete = false;
             continue;
         }
 
@@ -595,6 +622,9 @@ void KeyValues::RecursiveSaveToFile(CUtlBuffer& buf, int nIndentLevel, int nFlag
             break;
         case TYPE_WSTRING:
         {
+            // Invalid UTF-16 is written as '?', which changes the text.
+            if (!V_UTF16ToUTF8(pChild->GetWStringPtr(), nullptr, 0, ConvertFailOnInvalid))
+                bComplete = false;
             int nBytes = V_UTF16ToUTF8(pChild->GetWStringPtr(), nullptr, 0, 0);
             if (nBytes <= 0) nBytes = 1;
             pszAllocated = (char*)MemAlloc_AllocTagged(nBytes, KEYVALUES_ALLOC_SOURCE, __LINE__);
@@ -642,11 +672,16 @@ void KeyValues::RecursiveSaveToFile(CUtlBuffer& buf, int nIndentLevel, int nFlag
         }
         case TYPE_COLOR:
             SpewMessage("KeyValues::RecursiveSaveToFile: TODO, missing code for TYPE_COLOR.\n");
+            bComplete = false;
             continue;
         default:
             // Pointers (and codes no value uses) have no text form.
+            bComplete = false;
             continue;
         }
+
+        if (!ReadsBackAsWritten(pChild->GetName()) || (bEscape && !ReadsBackAsWritten(pszValue)))
+            bComplete = false;
 
         PutTabs(buf, nIndentLevel + 1);
         PutText(buf, "\"");
@@ -662,6 +697,7 @@ void KeyValues::RecursiveSaveToFile(CUtlBuffer& buf, int nIndentLevel, int nFlag
 
     PutTabs(buf, nIndentLevel);
     PutText(buf, "}\n");
+    return bComplete;
 }
 
 void KeyValues::DebugDump() const

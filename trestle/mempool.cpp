@@ -117,6 +117,9 @@ void* CMemoryPool::Alloc(unsigned int nSize)
 
     if (!m_pHeadOfFreeList)
     {
+        // A fixed pool never grows on demand, also not after FreeAll released
+        // its one blob: it stays empty (null, no message) until its owner
+        // calls AddNewBlob, which a pool without blobs accepts once.
         if (m_nGrowMode == GROW_NONE) return nullptr;
         AddNewBlob();
         if (!m_pHeadOfFreeList)

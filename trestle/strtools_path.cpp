@@ -190,6 +190,10 @@ bool V_RemoveDotSlashes(char* pPath, char separator)
         int from = dots - 2;
         while (from > 0 && pPath[from] != separator)
             --from;
+        // A drive ("C:") and a server name ("\\srv") are roots too: dropping
+        // them would re-root the path silently.
+        if (pPath[from] != separator && memchr(pPath, ':', static_cast<size_t>(dots))) return false;
+        if (pPath[0] == separator && pPath[1] == separator && from <= 1) return false;
         int to = dots + 2;
         memmove(pPath + from, pPath + to, static_cast<size_t>(len - to + 1));
         len -= to - from;

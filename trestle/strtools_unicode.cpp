@@ -195,6 +195,10 @@ int ConvertString(const In* pIn, typename Out::Unit* pOut, int outSizeBytes, int
         if (ch.m_bError)
         {
             if (flags & ConvertSkipInvalid) continue;
+            // Judged before the room for its '?' is: the flag fails the whole
+            // conversion on an invalid sequence, also one that meets an
+            // output already full ("abc" and a lone surrogate into 4 bytes
+            // give 0, not 4); the '?' it would have become never counts.
             if (flags & ConvertFailOnInvalid)
             {
                 pOut[0] = 0;

@@ -300,7 +300,9 @@ bool CUtlBuffer::CheckGet(int nSize)
 
 bool CUtlBuffer::CheckPeekGet(int nOffset, int nSize)
 {
-    if (m_Error & GET_OVERFLOW) return false;
+    // A peek looks at what is there whatever an earlier read did, and never
+    // leaves the read error set behind it.
+    ClearError(GET_OVERFLOW);
     if (nSize < 0 || nOffset < 0 || static_cast<int64_t>(nOffset) + nSize > INT_MAX) return false;
     const bool bOk = CheckGet(nOffset + nSize);
     ClearError(GET_OVERFLOW);

@@ -54,6 +54,28 @@ uint32_t BucketOf(const char* pszName)
 {
     return V_HashMurmur3(pszName, (int)strlen(pszName), 1047, true) & 0xFFF;
 }
+
+// Adds distinct 1022-character names (1023 pool bytes each) until nNames
+// have been added since *pnNext started at 0; 32 fill a page, so 32 * n of
+// them fill pages 0 to n - 1 and the next one starts page n.
+void AddLongNames(CKeyValuesSystem& pool, int nNames, int* pnNext)
+{
+    std::string name(1022, 'n');
+    for (; *pnNext < nNames; ++*pnNext)
+    {
+        char szIndex[16];
+        int n = snprintf(szIndex, sizeof(szIndex), "%d.", *pnNext);
+        name.replace(0, (size_t)n, szIndex);
+        ASSERT_NE(0, pool.SymbolForName(name.c_str(), true)) << *pnNext;
+    }
+}
+
+// Flushed at once: a fatal assertion ends the process without flushing.
+void DebugOutputToStderr(const char* pszText, void*)
+{
+    fputs(pszText, stderr);
+    fflush(stderr);
+}
 } // namespace
 
 TEST(KeyValuesSystem, FirstWrittenFormIsSharedAcrossCase)
@@ -108,15 +130,66 @@ TEST(KeyValuesSystem, NameLengthLimit)
     EXPECT_EQ(longest, pool->NameForSymbol(s));
     EXPECT_TRUE(capture.Output().empty()) << capture.Output();
 
-    std::string tooLong(1023, 'b');
-    unsigned int nUsed = pool->BytesUsed();
-    EXPECT_EQ(0, pool->SymbolForName(tooLong.c_str(), true));
+    // The count in the message includes the terminator.
+    for (int nLength : {1023, 1024, 5000})
+    {
+        std::string tooLong(nLength, 'b');
+        unsigned int nUsed = pool->BytesUsed();
+        capture.Clear();
+        EXPECT_EQ(0, pool->SymbolForName(tooLong.c_str(), true));
+        EXPECT_TRUE(capture.HasLine(KV_SRC_SYSTEM,
+                                    "CKeyValuesSystem::AddStringToPool: key name too long (" +
+                                        std::to_string(nLength + 1) + " chars)"))
+            << capture.Output();
+        EXPECT_EQ(1u, capture.Count("key name too long")) << nLength;
+        EXPECT_EQ(nUsed, pool->BytesUsed());
+        // Refused names leave no entry behind that later lookups could trip on.
+        EXPECT_EQ(0, pool->SymbolForName(tooLong.c_str(), false));
+    }
+}
+
+TEST(KeyValuesSystem, RunningOutOfMemoryIsReportedForEachPageFrom8MiB)
+{
+    auto pool = FreshPool();
+    CAssertCapture capture;
+    int nNext = 0;
+    AddLongNames(*pool, 32 * 256, &nNext);
+    // Page 256 starts with 8 MiB - 32 bytes used: not yet.
+    ASSERT_EQ(0x800000u - 32u, pool->BytesUsed());
+    AddLongNames(*pool, 32 * 256 + 1, &nNext);
+    EXPECT_EQ(257, pool->PageCount());
+    EXPECT_TRUE(capture.Empty()) << capture.Output().substr(0, 200);
+
+    // Pages 257 and 258 start with 8 MiB + 32736 and + 65504 bytes used.
+    AddLongNames(*pool, 32 * 258 + 1, &nNext);
+    EXPECT_EQ(259, pool->PageCount());
     EXPECT_TRUE(capture.HasLine(
-        KV_SRC_SYSTEM, "CKeyValuesSystem::AddStringToPool: key name too long (1024 chars)"))
-        << capture.Output();
-    EXPECT_EQ(nUsed, pool->BytesUsed());
-    // Refused names leave no entry behind that later lookups could trip on.
-    EXPECT_EQ(0, pool->SymbolForName(tooLong.c_str(), false));
+        KV_SRC_SYSTEM,
+        "CKeyValuesSystem::AddStringToPool: running out of memory (8355872 bytes left)"));
+    EXPECT_TRUE(capture.HasLine(
+        KV_SRC_SYSTEM,
+        "CKeyValuesSystem::AddStringToPool: running out of memory (8323104 bytes left)"));
+    EXPECT_EQ(2u, capture.Count("running out of memory")) << capture.Output();
+}
+
+TEST(KeyValuesSystemDeathTest, NoPageBeyondTheLastIsAdded)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto pool = FreshPool();
+            int nNext = 0;
+            AddLongNames(*pool, 32 * 512, &nNext);
+            // 31 bytes are left on page 511: a 30-character name still fits
+            // and leaves the pool one byte short of 16 MiB.
+            if (pool->SymbolForName(std::string(30, 'f').c_str(), true) != 0xFFFFE0 ||
+                pool->BytesUsed() != 0xFFFFFFu || pool->PageCount() != 512)
+                std::_Exit(3);
+            Plat_SetDebugOutputObserver(&DebugOutputToStderr, nullptr);
+            pool->SymbolForName("z", true);
+            std::_Exit(4);
+        },
+        testing::ExitedWithCode(1), "CKeyValuesSystem::AddStringToPool: out of memory");
 }
 
 TEST(KeyValuesSystem, NamesNeverStraddlePages)
@@ -147,13 +220,20 @@ TEST(KeyValuesSystem, NamesNeverStraddlePages)
         auto pool = FreshPool();
         fill(*pool);
         // Reaching the page end exactly already moves to the next page.
+        // Stand-in for whatever the allocator left in the page's tail.
+        char** ppTable = nullptr;
+        pool->SymbolForNameWithTable("", &ppTable);
+        memset(ppTable[0] + 32033, 'Z', 0x8000 - 32033 - 1);
+        ppTable[0][0x7FFF] = 0;
         std::string spills(734, 'y');
         HKeySymbol s = pool->SymbolForName(spills.c_str(), true);
         EXPECT_EQ(0x8000, s);
         EXPECT_EQ(2, pool->PageCount());
         EXPECT_EQ(0x8000u + 735u, pool->BytesUsed());
         EXPECT_EQ(spills, pool->NameForSymbol(s));
-        // The rest of page 0 stays empty for good.
+        // The rest of page 0 stays empty for good, and reads as such.
+        EXPECT_STREQ("", pool->NameForSymbol(32033));
+        EXPECT_STREQ("", pool->NameForSymbol(0x7FFE));
         EXPECT_EQ(0x8000 + 735, pool->SymbolForName("z", true));
     }
 }
@@ -185,24 +265,21 @@ TEST(KeyValuesSystem, Statistics)
     pool->SymbolForName("a`", true);
     pool->SymbolForName("key", true);
 
+    const char kStatistics[] = "String pool bytes used 11, max 16777216, 1 pools\n"
+                               "Total number of strings 3, longest string size 3, avg size 3\n"
+                               "Total of 4096 buckets with 1 hash collisions\n"
+                               "Bucket size : count\n"
+                               "0 : 4094\n"
+                               "1 : 1\n"
+                               "2 : 1\n";
     CUtlOwnedString text;
     text.Set("prefix\n");
     pool->FormatStatistics(text);
-    EXPECT_STREQ("prefix\n"
-                 "String pool bytes used 11, max 16777216, 1 pools\n"
-                 "Total number of strings 3, longest string size 3, avg size 3\n"
-                 "Total of 4096 buckets with 1 hash collisions\n"
-                 "Bucket size : count\n"
-                 "0 : 4094\n"
-                 "1 : 1\n"
-                 "2 : 1\n",
-                 text.Get());
+    EXPECT_EQ(std::string("prefix\n") + kStatistics, text.Get());
 
     CKvStdoutCapture out;
     pool->PrintStatistics();
-    std::string printed = out.Take();
-    EXPECT_NE(std::string::npos, printed.find("Total of 4096 buckets with 1 hash collisions\n"))
-        << printed;
+    EXPECT_EQ(kStatistics, out.Take());
 }
 
 TEST(KeyValuesSystem, LeakReportAtDestruction)

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -62,7 +64,8 @@ ParseResult Parse(const std::string& text, const char* pszResource = "test.kvt")
     // keep only the warning text before it.
     size_t pos = r.out.find("KeyValues (");
     if (pos != std::string::npos && (pos == 0 || r.out[pos - 1] == '\n')) r.out.erase(pos);
-    r.debug = debug.Output();
+    // Assertion lines, with "(n)" for their source line numbers.
+    r.debug = std::regex_replace(debug.Output(), std::regex("\\([0-9]+\\)"), "(n)");
     r.shape = Shape(root);
     KeyValues::DeleteTree(root);
     return r;
@@ -73,6 +76,17 @@ std::string ErrorLine(const char* pszMessage, int nOffset, const char* pszTrail 
     return std::string("KeyValues Error: ") + pszMessage +
            " in file test.kvt [offset: " + std::to_string(nOffset) + "]\n" + pszTrail + "\n";
 }
+
+std::string Repeat(const char* pszText, int nTimes)
+{
+    std::string out;
+    while (nTimes-- > 0)
+        out += pszText;
+    return out;
+}
+
+const char kTooDeep[] =
+    "RecursiveLoadFromBuffer:  blocks nested deeper than 256 levels, block skipped";
 
 std::string Save(const KeyValues* p, int nFlags = 0)
 {
@@ -171,14 +185,39 @@ TEST(KeyValuesText, QuotedTokens)
     EXPECT_EQ(ErrorLine("RecursiveLoadFromBuffer:  got empty keyname", 6, "a, "), r.out);
 }
 
+TEST(KeyValuesText, ReadsOnlyTheBufferMemory)
+{
+    // The readable size runs past the memory after a seek of the put
+    // position: the text ends where the memory does.
+    const std::string text = "a { b c }";
+    std::vector<char> external(text.begin(), text.end());
+    CUtlBuffer outside(external.data(), (int)external.size(), CUtlBuffer::TEXT_BUFFER);
+    CUtlBuffer binary(0, 0, 0);
+    std::string padded = text + std::string(32 - text.size(), ' ');
+    binary.Put(padded.data(), (int)padded.size());
+    ASSERT_EQ(32, binary.Size());
+
+    CAssertCapture capture; // the binary buffer is reported, not refused
+    CKvStdoutCapture out;
+    for (CUtlBuffer* buf : {&outside, &binary})
+    {
+        ASSERT_TRUE(buf->SeekPut(CUtlBuffer::SEEK_HEAD, 4096));
+        ASSERT_EQ(4096, buf->TellMaxPut());
+        KeyValues* root = new KeyValues("root");
+        EXPECT_TRUE(root->LoadFromBuffer("mem.kvt", *buf));
+        EXPECT_EQ("a{b=c}", Shape(root));
+        EXPECT_EQ(buf->Size(), buf->TellGet());
+        KeyValues::DeleteTree(root);
+    }
+}
+
 TEST(KeyValuesText, ErrorMessagesAndOffsets)
 {
     ParseResult r = Parse("a = { }");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(ErrorLine("LoadFromBuffer: missing {   (current key: 'a')", 3), r.out);
-    EXPECT_NE(std::string::npos,
-              r.debug.find("Error while parsing text KeyValues for resource test.kvt\n"))
-        << r.debug;
+    EXPECT_EQ("KeyValues (n) : Error while parsing text KeyValues for resource test.kvt\n",
+              r.debug);
 
     r = Parse("a { b }");
     EXPECT_EQ(ErrorLine("RecursiveLoadFromBuffer:  got } in key", 7, "a, "), r.out);
@@ -202,9 +241,8 @@ TEST(KeyValuesText, ErrorMessagesAndOffsets)
     r = Parse("#INCLUDE \"other.kvt\" a { }", "res.kvt");
     EXPECT_TRUE(r.ok);
     EXPECT_EQ("a{}", r.shape);
-    EXPECT_NE(std::string::npos,
-              r.debug.find("KeyValues don't support #include anymore, file \"res.kvt\"\n"))
-        << r.debug;
+    EXPECT_EQ("KeyValues (n) : KeyValues don't support #include anymore, file \"res.kvt\"\n",
+              r.debug);
 
     // A plain value at the top level is consumed with the error.
     r = Parse("a b c { }");
@@ -286,14 +324,12 @@ TEST(KeyValuesText, DeepNestingStopsWithAnError)
     text += "after 2 }";
     ParseResult r = Parse(text);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(0u, r.out.find("KeyValues Error: RecursiveLoadFromBuffer:  blocks nested deeper than "
-                             "256 levels, block skipped in file test.kvt [offset: "))
-        << r.out.substr(0, 200);
+    // Reported on entering the 257th level, after the 256th "n {"; the trail
+    // holds the first 64 slots: "top" and 31 "n".
+    EXPECT_EQ(ErrorLine(kTooDeep, 13 + 256 * 4 - 1, ("top, " + Repeat("n, ", 31)).c_str()), r.out);
     // The tree keeps everything outside the skipped block; parsing goes on
     // after it.
-    EXPECT_EQ(0u, r.shape.find("top{keep:1 n{n{")) << r.shape.substr(0, 100);
-    EXPECT_NE(std::string::npos, r.shape.find("} after:2}")) << r.shape;
-    EXPECT_EQ(std::string::npos, r.shape.find("leaf"));
+    EXPECT_EQ("top{keep:1 " + Repeat("n{", 256) + Repeat("}", 256) + " after:2}", r.shape);
 }
 
 TEST(KeyValuesText, NestingLimitIsExactly256Blocks)
@@ -312,16 +348,14 @@ TEST(KeyValuesText, NestingLimitIsExactly256Blocks)
     ParseResult ok = Parse(nested(256));
     EXPECT_TRUE(ok.ok) << ok.out.substr(0, 200);
     EXPECT_EQ("", ok.out.substr(0, 200));
-    EXPECT_NE(std::string::npos, ok.shape.find("n{leaf:1}"));
+    EXPECT_EQ("top{" + Repeat("n{", 255) + "leaf:1" + Repeat("}", 256), ok.shape);
 
     ParseResult deep = Parse(nested(257));
     EXPECT_FALSE(deep.ok);
-    EXPECT_EQ(0u, deep.out.find("KeyValues Error: RecursiveLoadFromBuffer:  blocks nested deeper "
-                                "than 256 levels, block skipped"))
-        << deep.out.substr(0, 200);
-    EXPECT_EQ(std::string::npos, deep.shape.find("leaf"));
-    // The 256th level stays, empty.
-    EXPECT_NE(std::string::npos, deep.shape.find("n{n{}}"));
+    EXPECT_EQ(ErrorLine(kTooDeep, 6 + 256 * 4 - 1, ("top, " + Repeat("n, ", 31)).c_str()),
+              deep.out);
+    // The 257th level stays, empty.
+    EXPECT_EQ("top{" + Repeat("n{", 256) + Repeat("}", 257), deep.shape);
 }
 
 TEST(KeyValuesText, CaseOnlyDifferencesAreDuplicates)
@@ -448,6 +482,60 @@ TEST(KeyValuesText, SaveLoadRoundTrip)
     EXPECT_EQ("game{mount{path=c:\\bnds\\one path=two} spewfileio:1 title=A long name with spaces "
               "empty= nested{deeper{deepest:-42}}}",
               second.shape);
+}
+
+TEST(KeyValuesText, WriterReportsWhatDoesNotReadBack)
+{
+    // The text has no escapes: a double quote or 0x7F in a name or string,
+    // invalid UTF-16 and values without a text form cannot come back.
+    struct Case
+    {
+        const char* pszWhat;
+        void (*pfnSet)(KeyValues* pRoot);
+        bool bReadsBack;
+        const char* pszShape; // of the text read back, when it does
+    };
+    const Case cases[] = {
+        {"plain", [](KeyValues* r) { KeyValues::AssignString(r->AddChild("k"), "a b\\c"); }, true,
+         "saved{k=a b\\c}"},
+        {"number", [](KeyValues* r) { r->AddChild("n")->SetInt(-12); }, true, "saved{n:-12}"},
+        {"wide", [](KeyValues* r) { r->AddChild("w")->SetWString(u"\u00e9"); }, true,
+         "saved{w=\xc3\xa9}"},
+        {"block", [](KeyValues* r) { r->AddChild("b")->AddChild("in")->SetInt(1); }, true,
+         "saved{b{in:1}}"},
+        {"quoted value",
+         [](KeyValues* r) { KeyValues::AssignString(r->AddChild("k"), "say \"hi\""); }, false,
+         nullptr},
+        {"quoted name", [](KeyValues* r) { r->AddChild("k\"")->SetInt(1); }, false, nullptr},
+        {"quote deeper",
+         [](KeyValues* r) { KeyValues::AssignString(r->AddChild("b")->AddChild("k"), "\""); },
+         false, nullptr},
+        {"0x7F",
+         [](KeyValues* r)
+         {
+             KeyValues::AssignString(r->AddChild("k"), "a\x7F"
+                                                       "b");
+         },
+         false, nullptr},
+        {"bad UTF-16", [](KeyValues* r) { r->AddChild("w")->SetWString(u"a\xD800"); }, false,
+         nullptr},
+        {"pointer", [](KeyValues* r) { r->AddChild("p")->SetPtr(r); }, false, nullptr},
+        {"colour", [](KeyValues* r) { r->AddChild("c")->SetColor(1, 2, 3, 4); }, false, nullptr},
+    };
+    for (const Case& c : cases)
+    {
+        KeyValues* root = new KeyValues("saved");
+        c.pfnSet(root);
+        CUtlBuffer buf(0, 0, CUtlBuffer::TEXT_BUFFER);
+        CKvStdoutCapture out;
+        EXPECT_EQ(c.bReadsBack, root->RecursiveSaveToFile(buf, 0)) << c.pszWhat;
+        out.Take();
+        KeyValues::DeleteTree(root);
+        if (!c.bReadsBack) continue;
+        ParseResult r = Parse(std::string(buf.Base(), buf.TellPut()));
+        EXPECT_TRUE(r.ok) << c.pszWhat;
+        EXPECT_EQ(c.pszShape, r.shape) << c.pszWhat;
+    }
 }
 
 TEST(KeyValuesText, DebugDumpWritesToTheDebuggerOutput)

@@ -124,6 +124,16 @@ TEST(MemPool, GrowNoneHoldsExactlyOneUnit)
     EXPECT_TRUE(capture.HasLine(KV_SRC_MEMPOOL, "CMemoryPool::AddNewBlob: mode == GROW_NONE"))
         << capture.Output();
     EXPECT_EQ(1, pool.NumBlobs());
+
+    // After FreeAll it stays empty until its owner adds the blob again.
+    pool.FreeAll();
+    EXPECT_EQ(nullptr, pool.Alloc(16));
+    EXPECT_EQ(0, pool.NumBlobs());
+    capture.Clear();
+    pool.AddNewBlob();
+    EXPECT_TRUE(capture.Output().empty()) << capture.Output();
+    EXPECT_EQ(4, pool.TotalBlocks());
+    EXPECT_NE(nullptr, pool.Alloc(16));
     pool.FreeAll();
 }
 

@@ -35,6 +35,29 @@ TEST(StrtoolsPath, RemoveDotSlashes)
     EXPECT_EQ("\\..\\b", RemoveDots("a\\..\\..\\b", false));
 }
 
+TEST(StrtoolsPath, RemoveDotSlashesKeepsDriveAndServerRoots)
+{
+    struct Case
+    {
+        const char* pszPath;
+        bool bOk;
+        const char* pszOut;
+    };
+    const Case cases[] = {
+        {"C:\\a\\b\\..\\..\\x", true, "C:\\x"},
+        {"C:\\a\\..\\..\\x", false, "C:\\..\\x"},
+        {"C:\\..", false, "C:\\.."},
+        {"C:a\\..\\x", false, "C:a\\..\\x"},
+        {"\\\\srv\\share\\..\\x", true, "\\\\srv\\x"},
+        {"\\\\srv\\..\\x", false, "\\\\srv\\..\\x"},
+        {"//srv/a/../../x", false, "\\\\srv\\..\\x"},
+        {"\\\\..", false, "\\\\.."},
+        {"x\\C:\\..\\y", true, "x\\y"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.pszOut, RemoveDots(c.pszPath, c.bOk)) << c.pszPath;
+}
+
 TEST(StrtoolsPath, CollapseSlashPairsKeepsLeadingPair)
 {
     char a[] = "\\\\srv\\\\share";
@@ -150,6 +173,10 @@ TEST(StrtoolsPath, MakeAbsolutePathFailuresKeepWhatItHas)
     V_MakeAbsolutePath(out, sizeof(out), "\\..\\x");
     EXPECT_STREQ("\\..\\x", out);
     EXPECT_TRUE(capture.Has("strtools", "V_RemoveDotSlashes failed for \"\\..\\x\"."));
+    // A drive is a root too.
+    V_MakeAbsolutePath(out, sizeof(out), "..\\..\\x", "C:\\base");
+    EXPECT_STREQ("C:\\..\\x", out);
+    EXPECT_TRUE(capture.Has("strtools", "V_RemoveDotSlashes failed for \"C:\\..\\x\"."));
 
     // The current directory does not fit: reported, and the path stays relative.
     char tiny[3];

@@ -7,11 +7,19 @@
 
 TEST(StrtoolsBounded, CopyAndAppendTruncateAndTerminate)
 {
-    char buf[4];
-    V_BoundedCopy(buf, "abcdef", sizeof(buf));
-    EXPECT_STREQ("abc", buf);
-    V_BoundedCopy(buf, "ab", sizeof(buf));
-    EXPECT_STREQ("ab", buf);
+    char buf[5];
+    const struct
+    {
+        const char* pszSrc;
+        const char* pszOut;
+    } copies[] = {{"abcdef", "abc"}, {"abcd", "abc"}, {"abc", "abc"}, {"ab", "ab"}};
+    for (const auto& c : copies)
+    {
+        memset(buf, 'x', sizeof(buf));
+        V_BoundedCopy(buf, c.pszSrc, 4);
+        EXPECT_STREQ(c.pszOut, buf) << c.pszSrc;
+        EXPECT_EQ('x', buf[4]) << c.pszSrc;
+    }
     V_BoundedCopy(nullptr, "abc", 0); // size 0 writes nothing and needs no buffer
 
     char app[8] = "abc";
@@ -53,6 +61,11 @@ TEST(StrtoolsBounded, FormatResultAndTruncation)
     EXPECT_EQ(5, FormatTruncated(buf, sizeof(buf), &truncated, "%d", 1234567));
     EXPECT_TRUE(truncated);
     EXPECT_STREQ("12345", buf);
+    // Both sides of the exact fit.
+    EXPECT_EQ(5, FormatTruncated(buf, sizeof(buf), &truncated, "%d", 12345));
+    EXPECT_FALSE(truncated);
+    EXPECT_EQ(5, FormatTruncated(buf, sizeof(buf), &truncated, "%d", 123456));
+    EXPECT_TRUE(truncated);
 }
 
 #if !defined(_WIN32)

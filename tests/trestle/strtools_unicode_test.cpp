@@ -98,6 +98,10 @@ TEST(StrtoolsUnicode, SmallBuffers)
     EXPECT_STREQ("abc", out);
     EXPECT_EQ(4, V_UTF16ToUTF8(u"abcde", out, sizeof(out), 0));
     EXPECT_STREQ("abc", out);
+    // An exact fit is no overflow.
+    EXPECT_EQ(4, V_UTF16ToUTF8(u"abc", out, sizeof(out), ConvertMeasureOnOverflow));
+    EXPECT_STREQ("abc", out);
+    EXPECT_EQ(5, V_UTF16ToUTF8(u"abcd", out, sizeof(out), ConvertMeasureOnOverflow));
     // Only whole characters are written.
     EXPECT_EQ(3, V_UTF16ToUTF8(u"\u00E9\u00E9", out, sizeof(out), 0));
     EXPECT_STREQ("\xC3\xA9", out);
@@ -105,6 +109,8 @@ TEST(StrtoolsUnicode, SmallBuffers)
     EXPECT_EQ(0, V_UTF16ToUTF8(u"a", out, 0, 0));
 
     char16_t out16[3];
+    EXPECT_EQ(6, V_UTF8ToUTF16("\xF0\x9F\x98\x80", out16, sizeof(out16), 0)); // exact fit
+    EXPECT_EQ(u"\U0001F600", std::u16string(out16));
     // A pair needs two units; only one is left after 'a'.
     EXPECT_EQ(4, V_UTF8ToUTF16("a\xF0\x9F\x98\x80", out16, sizeof(out16), 0));
     EXPECT_EQ(u"a", std::u16string(out16));

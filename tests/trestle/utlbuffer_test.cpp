@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/trestle/fileio_test_support.h"
 #include "trestle/utlbuffer.h"
@@ -150,6 +151,140 @@ TEST(UtlBufferGet, PeekNeverLeavesTheErrorSet)
     EXPECT_TRUE(buf.PeekStringMatch(1, "bc", 2));
     EXPECT_FALSE(buf.PeekStringMatch(2, "cd", 2));
     EXPECT_TRUE(buf.IsValid());
+}
+
+TEST(UtlBufferGet, PeeksAfterAFailedReadLookAndClearTheError)
+{
+    struct Case
+    {
+        const char* pszWhat;
+        bool (*pfnPeek)(CUtlBuffer&);
+        bool bExpect;
+    };
+    const Case cases[] = {
+        {"PeekGet(1, 0)", [](CUtlBuffer& b) { return b.PeekGet(1, 0) == b.Base(); }, true},
+        {"PeekGet(3, 1)", [](CUtlBuffer& b) { return b.PeekGet(3, 1) != nullptr; }, false},
+        {"PeekStringMatch ab", [](CUtlBuffer& b) { return b.PeekStringMatch(0, "ab", 2); }, true},
+        {"PeekStringMatch abcd", [](CUtlBuffer& b) { return b.PeekStringMatch(0, "abcd", 4); },
+         false},
+    };
+    for (const Case& c : cases)
+    {
+        CUtlBuffer buf(0, 0, 0);
+        buf.Put("abc", 3);
+        char out[5];
+        ASSERT_FALSE(buf.Get(out, 5));
+        ASSERT_EQ(buf.GetError(), CUtlBuffer::GET_OVERFLOW);
+        EXPECT_EQ(c.bExpect, c.pfnPeek(buf)) << c.pszWhat;
+        EXPECT_EQ(0, buf.GetError()) << c.pszWhat;
+        EXPECT_EQ(0, buf.TellGet()) << c.pszWhat;
+    }
+}
+
+TEST(UtlBufferText, ReadsAfterAFailedReadDoNothing)
+{
+    const char text[] = "\"ab\" cd";
+    CUtlBuffer buf(text, static_cast<int>(strlen(text)), CUtlBuffer::TEXT_BUFFER);
+    char out[8];
+    ASSERT_FALSE(buf.Get(out, sizeof(out)));
+    memset(out, 'Z', sizeof(out));
+    EXPECT_FALSE(buf.GetDelimitedString(GetNoEscCharConversion(), out, sizeof(out)));
+    EXPECT_STREQ(out, "");
+    memset(out, 'Z', sizeof(out));
+    EXPECT_FALSE(buf.GetString(out, sizeof(out)));
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(buf.TellGet(), 0);
+    EXPECT_EQ(buf.GetError(), CUtlBuffer::GET_OVERFLOW);
+}
+
+TEST(UtlBufferGet, ReadableSizePastTheMemoryReadsOnlyTheMemory)
+{
+    // A binary buffer does not grow when its put position is sought past the
+    // memory, yet the readable size follows the put position.
+    CUtlBuffer buf(0, 0, 0);
+    buf.Put(std::string(32, 'x').data(), 32);
+    ASSERT_TRUE(buf.SeekPut(CUtlBuffer::SEEK_HEAD, 4096));
+    ASSERT_EQ(buf.TellMaxPut(), 4096);
+    ASSERT_EQ(buf.Size(), 32);
+
+    ASSERT_TRUE(buf.SeekGet(CUtlBuffer::SEEK_HEAD, 28));
+    EXPECT_EQ(buf.PeekGet(5, 0), nullptr);
+    char out[8];
+    EXPECT_FALSE(buf.Get(out, 5));
+    EXPECT_EQ(buf.TellGet(), 28);
+
+    // A word read in text mode stops where the memory does.
+    buf.SetBufferType(true, false);
+    ASSERT_TRUE(buf.SeekGet(CUtlBuffer::SEEK_HEAD, 28));
+    EXPECT_TRUE(buf.GetString(out, sizeof(out)));
+    EXPECT_STREQ(out, "xxxx");
+    EXPECT_EQ(buf.TellGet(), 32);
+}
+
+TEST(UtlBufferText, EscapeByteLastInTheBuffer)
+{
+    // Nothing follows the escape to decode: the C conversion keeps the
+    // backslash, the no-escape one reads its 0x7F as a NUL.
+    struct Case
+    {
+        const char* pszText;
+        CUtlCharConversion* pConv;
+        std::string expect;
+    };
+    const Case cases[] = {
+        {"\"ab\\", GetCStringCharConversion(), std::string("ab\\", 3)},
+        {"\"ab\x7F", GetNoEscCharConversion(), std::string("ab\0", 3)},
+    };
+    for (const Case& c : cases)
+    {
+        // Exactly the text's bytes, so a read past them is a read past the
+        // memory.
+        std::vector<char> mem(c.pszText, c.pszText + strlen(c.pszText));
+        CUtlBuffer buf(mem.data(), static_cast<int>(mem.size()), CUtlBuffer::TEXT_BUFFER);
+        char out[8];
+        memset(out, 'Z', sizeof(out));
+        EXPECT_FALSE(buf.GetDelimitedString(c.pConv, out, sizeof(out))); // unterminated
+        EXPECT_EQ(c.expect + '\0', std::string(out, 4));
+        EXPECT_EQ(buf.TellGet(), 4);
+    }
+}
+
+TEST(UtlBufferText, GetStringAtTheExactFit)
+{
+    // The word and its terminator fill the destination exactly, or miss it
+    // by one. A cut read stops at the end of the word, which in a binary
+    // buffer is its terminator, read next as an empty string.
+    struct Case
+    {
+        int nFlags;
+        const char* pszText;
+        int nTextLen;
+        int nSize;
+        bool bOk;
+        const char* pszWord;
+        int nGet;
+        const char* pszNext;
+    };
+    const Case cases[] = {
+        {CUtlBuffer::TEXT_BUFFER, "abc def", 7, 4, true, "abc", 3, "def"},
+        {CUtlBuffer::TEXT_BUFFER, "abcd def", 8, 4, false, "abc", 4, "def"},
+        {CUtlBuffer::TEXT_BUFFER, "abc def", 7, 5, true, "abc", 3, "def"},
+        {0, "abc\0def\0", 8, 4, true, "abc", 4, "def"},
+        {0, "abcd\0def\0", 9, 4, false, "abc", 4, ""},
+    };
+    for (const Case& c : cases)
+    {
+        CUtlBuffer buf(c.pszText, c.nTextLen, c.nFlags);
+        char word[8];
+        memset(word, 'Z', sizeof(word));
+        EXPECT_EQ(c.bOk, buf.GetString(word, c.nSize)) << c.pszText << " " << c.nSize;
+        EXPECT_STREQ(c.pszWord, word);
+        EXPECT_EQ('Z', word[c.nSize]); // nothing written past the destination
+        EXPECT_EQ(c.nGet, buf.TellGet()) << c.pszText;
+        char next[8];
+        buf.GetString(next, sizeof(next));
+        EXPECT_STREQ(c.pszNext, next) << c.pszText;
+    }
 }
 
 TEST(UtlBufferText, GetStringReadsOneWord)
