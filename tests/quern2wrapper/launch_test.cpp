@@ -289,7 +289,7 @@ TEST_F(Launch, FromTheClientExecutableItself)
     std::vector<std::string> lines = WaitForLogLines(3);
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(0u, lines[0].find("quern.exe ")) << lines[0];
-    EXPECT_NE(std::string::npos, lines[0].find(": -hostlaunch ")) << lines[0];
+    EXPECT_EQ(": " + params, lines[0].substr(lines[0].find(": ")));
     // The launched executable and the host's result may come in either order.
     const std::string& launched = lines[1].find("hostlaunch") == 0 ? lines[2] : lines[1];
     const std::string& result = lines[1].find("hostlaunch") == 0 ? lines[1] : lines[2];
