@@ -77,7 +77,8 @@ int QuernStartup_Client(TQuernError* pError)
 
     // A start-up without clean-up in between would otherwise keep the earlier
     // pipe, user and library reference for good, and a loader that finds no
-    // running client would go on with the earlier library as if it had.
+    // running client would go on with the earlier library as if it had. The
+    // crash-dump module is no part of the session and stays until cleanup.
     ReleaseClientSession();
 
     g_Session.m_pClient = (IQuernClient017*)QuernAPI_Init_Internal(

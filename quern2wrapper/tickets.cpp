@@ -128,8 +128,9 @@ QUERN_EXPORT int QuernFindServersIterateServer(uint32_t serverType, uint32_t ind
     if (serverType == QUERN_SERVER_TYPE_LISTED && index < (uint32_t)QUERN_SERVER_ENDPOINT_COUNT)
     {
         // A buffer too small gets the endpoint cut and unterminated, still as
-        // success: old server browsers pass a fixed buffer wide enough for any
-        // endpoint and rely on this answer. Nothing is written past outSize.
+        // success: callers iterate on this answer (the row exists) and old
+        // ones size their buffer for an endpoint. Kept on purpose; nothing is
+        // written past outSize.
         if (pszOut && outSize > 0) strncpy(pszOut, ServerEndpointTable[index], (size_t)outSize);
         return 0;
     }
