@@ -22,6 +22,10 @@ static uint32_t ListDepots(QuernAppId appId, QuernDepotId (&depots)[QUERN_QUERY_
 }
 
 // strncpy into a caller's buffer of `capacity` bytes; a null buffer is skipped.
+// A text that does not fit (an application title) is cut without a
+// terminator and the call still succeeds: old callers size these fields from
+// the titles they ship with and read them as fixed-width fields. Kept that way
+// on purpose; nothing is written past `capacity`.
 static void CopyField(char* pszOut, uint32_t capacity, const char* pszText)
 {
     if (pszOut && capacity) strncpy(pszOut, pszText, capacity);

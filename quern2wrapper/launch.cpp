@@ -13,6 +13,7 @@
 #include "trestle/strtools.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #define LAUNCH_SOURCE "launch"
 
@@ -185,14 +186,20 @@ void FormatLaunchCommandLine(char16_t (&wszOut)[QUERN_LAUNCH_CMDLINE_CHARS], uin
                              const char* pszArgs)
 {
     if (!pszArgs) pszArgs = "";
-    int cbLine = (int)strlen(pszArgs) + 32;
-    char* pszLine = (char*)MemAlloc_AllocTagged((size_t)cbLine, LAUNCH_SOURCE, __LINE__);
-    V_BoundedFormat(pszLine, cbLine, "-applaunch %u %s", appId, pszArgs);
-    wszOut[0] = 0;
-    // Cut at whole characters; the last unit stays the terminator.
-    V_UTF8ToUTF16(pszLine, wszOut, (int)sizeof(wszOut), 0);
-    wszOut[QUERN_LAUNCH_CMDLINE_CHARS - 1] = 0;
-    MemAlloc_FreeTagged(pszLine, LAUNCH_SOURCE, __LINE__);
+    char szPrefix[32];
+    V_BoundedFormat(szPrefix, sizeof(szPrefix), "-applaunch %u ", appId);
+    // The caller's text is narrow text of no particular encoding: each byte
+    // becomes the character of the same value, as the C runtime's "%hs"
+    // widens in its default locale. ASCII arrives as it was, a byte above 127
+    // as the Latin-1 character (0xE9 is U+00E9), which is also what the
+    // Western ANSI code page means by it outside 0x80-0x9F. Read as UTF-8,
+    // such a byte would be lost.
+    int n = 0;
+    for (const char* pszPart : {(const char*)szPrefix, pszArgs})
+        for (const unsigned char* p = (const unsigned char*)pszPart;
+             *p && n < QUERN_LAUNCH_CMDLINE_CHARS - 1; ++p)
+            wszOut[n++] = (char16_t)*p;
+    wszOut[n] = 0;
 }
 
 QUERN_EXPORT int QuernLaunchApp(uint32_t appId, uint32_t /*ignored*/, const char* pszArgs,
@@ -208,6 +215,8 @@ QUERN_EXPORT int QuernLaunchApp(uint32_t appId, uint32_t /*ignored*/, const char
 
     char16_t wszLine[QUERN_LAUNCH_CMDLINE_CHARS];
     FormatLaunchCommandLine(wszLine, appId, pszArgs);
+    // The platform layer takes UTF-8: on Windows it becomes the same wide
+    // command line again; a POSIX client receives its arguments as UTF-8.
     char szLine[QUERN_LAUNCH_CMDLINE_CHARS * 3];
     if (!V_UTF16ToUTF8(wszLine, szLine, sizeof(szLine), 0)) szLine[0] = '\0';
 

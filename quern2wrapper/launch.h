@@ -22,7 +22,8 @@ long ReadRegistryText(PlatRegKey hKey, const char* pszValueName, char* pszOut, i
 // client executable, the installed client, else the running client.
 bool FindClientInstallDir(char* pszOut, int nOutSize);
 
-// "-applaunch <id> <args>" as UTF-16, cut to QUERN_LAUNCH_CMDLINE_CHARS - 1
+// "-applaunch <id> <args>" as UTF-16, each byte of pszArgs widened to the
+// character of the same value; cut to QUERN_LAUNCH_CMDLINE_CHARS - 1
 // characters and terminated. A null pszArgs counts as empty.
 void FormatLaunchCommandLine(char16_t (&wszOut)[QUERN_LAUNCH_CMDLINE_CHARS], uint32_t appId,
                              const char* pszArgs);

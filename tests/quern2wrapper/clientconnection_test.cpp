@@ -79,8 +79,9 @@ TEST(ClientConnectionPath, FolderIsCutAtLastSeparator)
     g_szClientDir[0] = '\0';
     char szOut[QUERN_CLIENT_PATH_SIZE];
     EXPECT_FALSE(FindClientLibraryPath(szOut, sizeof(szOut)));
-    EXPECT_NE('\0', szOut[0]);
-    EXPECT_NE('\0', g_szClientDir[0]);
+    EXPECT_TRUE(Plat_PathExists(szOut)) << szOut;
+    const std::string path = szOut;
+    EXPECT_EQ(path.substr(0, path.find_last_of("\\/")), g_szClientDir);
 }
 
 TEST(ClientConnectionInit, LibraryWithoutFactoryIsReleased)

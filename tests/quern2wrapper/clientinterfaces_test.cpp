@@ -54,10 +54,22 @@ TEST(ClientInterfacesSlots, EveryOperationAtItsSlot)
 
     CallSlot<void>(pClient, 4, hPipe, hUser);
     CallSlot<bool>(pClient, 1, hPipe);
-    std::vector<std::string> log = ReadStandInLog();
-    ASSERT_EQ(13u, log.size());
-    EXPECT_EQ("client.DetachUser(17, 34)", log[11]);
-    EXPECT_EQ("client.ClosePipe(17) -> 1", log[12]);
+    const std::vector<std::string> expected = {
+        "client.OpenPipe() -> 17",
+        "client.AttachUser(17) -> 34",
+        "client.GetUserInterface(34, 17, QuernUser019) -> user",
+        "client.GetUtilsInterface(17, QuernUtils009) -> utils",
+        "client.GetAppsInterface(34, 17, QUERNAPPS_INTERFACE_VERSION008) -> apps",
+        "utils.GetRunningAppId() -> 220",
+        "user.GetUserIdentity() -> 76561197960265729",
+        "apps.ListInstalledDepots(220, 2) -> 2",
+        "apps.GetInstallFolder(220, 8) -> C:\\Games\\Two",
+        "apps.QueryInstalled(222) -> 1",
+        "apps.QueryInstalled(22) -> 0",
+        "client.DetachUser(17, 34)",
+        "client.ClosePipe(17) -> 1",
+    };
+    EXPECT_EQ(expected, ReadStandInLog());
 
     Plat_FreeLibrary(hModule);
     ResetStandInEnv();

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -45,6 +46,20 @@ void SetInstallPath(const char* pszPath)
     Plat_RegCloseKey(hKey);
 }
 
+// The same as a REG_EXPAND_SZ value, which the platform layer does not write.
+void SetInstallPathExpand(const std::string& value)
+{
+#if defined(_WIN32)
+    const std::string command = std::string("reg add \"HKLM\\") + kInstallKey +
+                                "\" /v InstallPath /t REG_EXPAND_SZ /d \"" + value +
+                                "\" /f >nul 2>&1";
+    ASSERT_EQ(0, std::system(command.c_str()));
+#else
+    std::ofstream(ScratchPath("launch_tests_registry.txt"))
+        << "[HKLM\\" << kInstallKey << "]\n\"InstallPath\"=expand:\"" << value << "\"\n";
+#endif
+}
+
 // Registers a running client as the client does, seen through every view
 // (on Windows HKCU\Software is one for both views).
 void RegisterRunningClient(const char* pszLibraryPath, unsigned pid)
@@ -69,20 +84,6 @@ std::string MakeClientFolder(const char* pszName, bool bWithLibrary, const char*
     fs::copy_file(BinaryPath("quern.exe"), folder + "/" + pszExeName);
     if (bWithLibrary) std::ofstream(folder + "/quernclient.dll") << "stand-in";
     return folder;
-}
-
-// Waits for the started executable to record itself; the start is not awaited
-// by the library.
-std::vector<std::string> WaitForLogLines(size_t count)
-{
-    std::vector<std::string> lines;
-    for (int i = 0; i < 200; ++i)
-    {
-        lines = ReadStandInLog();
-        if (lines.size() >= count) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return lines;
 }
 
 // "quern.exe <path>: <args>" as the stand-in records it.
@@ -125,6 +126,10 @@ TEST(LaunchCommandLine, FormatAndCut)
     FormatLaunchCommandLine(line, 4294967295u, "-game x +map");
     EXPECT_EQ(std::u16string(u"-applaunch 4294967295 -game x +map"), std::u16string(line));
 
+    // Each byte of the caller's text is one character of the same value.
+    FormatLaunchCommandLine(line, 5, "-name caf\xE9 \x80\xFF");
+    EXPECT_EQ(std::u16string(u"-applaunch 5 -name caf\u00E9 \u0080\u00FF"), std::u16string(line));
+
     std::string longArgs(2000, 'a');
     memset(line, 0x55, sizeof(line));
     FormatLaunchCommandLine(line, 1, longArgs.c_str());
@@ -164,14 +169,67 @@ TEST_F(Launch, FromInstallPath)
     SetInstallPath(folder.c_str());
     DebugOutputCapture capture;
     verboseLogging = 1;
-    EXPECT_EQ(1, QuernLaunchApp(987, 0, "-novid +map one", &m_error));
+    EXPECT_EQ(1, QuernLaunchApp(987, 0, "-novid +map caf\xE9", &m_error));
     verboseLogging = 0;
     EXPECT_EQ(0, m_error.failureType);
-    EXPECT_EQ(std::vector<std::string>({"QuernLaunchApp uAppId 987, args \"-novid +map one\""}),
+    EXPECT_EQ(std::vector<std::string>({"QuernLaunchApp uAppId 987, args \"-novid +map caf\xE9\""}),
               capture.Lines());
     std::vector<std::string> lines = WaitForLogLines(1);
     ASSERT_EQ(1u, lines.size());
-    ExpectLaunch(lines[0], folder, "-applaunch 987 -novid +map one");
+    // The stand-in records what it received as UTF-8.
+    ExpectLaunch(lines[0], folder, "-applaunch 987 -novid +map caf\xC3\xA9");
+}
+
+TEST_F(Launch, FolderWithoutTheExecutableLaunchesNothing)
+{
+    std::string folder = MakeClientFolder("launch_noexe", true, "quern.exe");
+    fs::remove(folder + "/quern.exe");
+    SetInstallPath(folder.c_str());
+    EXPECT_EQ(0, QuernLaunchApp(987, 0, "-x", &m_error));
+    EXPECT_EQ(0, m_error.failureType);
+    EXPECT_EQ('\0', m_error.description[0]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(ReadStandInLog().empty());
+}
+
+TEST_F(Launch, InstallPathTypesAndLengths)
+{
+    const std::string folder = MakeClientFolder("launch_expand", true, "quern.exe");
+    // Longer than the search's buffer, though the registry gives it whole.
+    const std::string longPath = folder + "/" + std::string(QUERN_LAUNCH_PATH_SIZE, 'a');
+    const struct
+    {
+        const std::string& m_value;
+        bool m_bExpand;
+        bool m_bFound;
+    } cases[] = {
+        {folder, true, true},
+        {longPath, false, false},
+        {longPath, true, false},
+    };
+    for (const auto& test : cases)
+    {
+        SCOPED_TRACE(test.m_value.size());
+        if (test.m_bExpand)
+            SetInstallPathExpand(test.m_value);
+        else
+            SetInstallPath(test.m_value.c_str());
+        char out[QUERN_LAUNCH_PATH_SIZE];
+        EXPECT_EQ(test.m_bFound, FindClientInstallDir(out, sizeof(out)));
+        if (test.m_bFound)
+        {
+            EXPECT_EQ(folder, out);
+        }
+
+        PlatRegKey hKey = nullptr;
+        ASSERT_EQ(PLAT_ERROR_SUCCESS, Plat_RegOpenKeyA(Plat_RegRootKey(PLAT_HKEY_LOCAL_MACHINE),
+                                                       kInstallKey, PLAT_KEY_QUERY_VALUE, &hKey));
+        std::string whole(4096, '#');
+        EXPECT_EQ(PLAT_ERROR_SUCCESS,
+                  ReadRegistryText(hKey, "InstallPath", &whole[0], (int)whole.size()));
+        EXPECT_EQ(test.m_value, whole.c_str());
+        Plat_RegCloseKey(hKey);
+    }
 }
 
 TEST_F(Launch, InstallPathWithoutLibraryFallsBackToRunningClient)
@@ -231,7 +289,7 @@ TEST_F(Launch, FromTheClientExecutableItself)
     std::vector<std::string> lines = WaitForLogLines(3);
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(0u, lines[0].find("quern.exe ")) << lines[0];
-    EXPECT_NE(std::string::npos, lines[0].find(": -hostlaunch ")) << lines[0];
+    EXPECT_EQ(": " + params, lines[0].substr(lines[0].find(": ")));
     // The launched executable and the host's result may come in either order.
     const std::string& launched = lines[1].find("hostlaunch") == 0 ? lines[2] : lines[1];
     const std::string& result = lines[1].find("hostlaunch") == 0 ? lines[1] : lines[2];

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+
+namespace fs = std::filesystem;
 
 namespace
 {
@@ -103,4 +106,42 @@ TEST_F(MiniDumpEntry, KnownFolderIsUsedWithoutTheRegistry)
     QuernCleanup(&error);
     EXPECT_EQ(1, LoadedModuleRefCount(hModule));
     UnloadModule(hModule);
+}
+
+TEST_F(MiniDumpEntry, ModuleFoundNowhere)
+{
+    // The bare-name search looks beside the executable, where the stand-in
+    // lies for this process; a host started from a folder of its own, whose
+    // client folder has no module either, finds none.
+    const std::string folder = ScratchPath("dump_host");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy_file(BinaryPath("quern.exe"), folder + "/quern.exe");
+    RegisterClient(HostPath(folder + "/quernclient.dll").c_str(), 0);
+    const std::string params = "-minidumpinit " + BinaryPath(QUERN_LIBRARY_FILE);
+    ASSERT_GT(Plat_ShellExecute(HostPath(folder + "/quern.exe").c_str(), params.c_str()), 32);
+    std::vector<std::string> lines = WaitForLogLines(2);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(": " + params, lines[0].substr(lines[0].find(": ")));
+    EXPECT_EQ("minidumpinit -> 0, comment -> 0", lines[1]);
+}
+
+TEST_F(MiniDumpEntry, ModuleWithoutInitStillForwards)
+{
+    UnregisterClient();
+    const std::string folder = ScratchPath("dump_noinit");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy_file(BinaryPath("Quern2NoInit.dll"), folder + "/Quern2.dll");
+    snprintf(g_szClientDir, sizeof(g_szClientDir), "%s", folder.c_str());
+
+    EXPECT_EQ(0, QuernMiniDumpInit());
+    ASSERT_NE(nullptr, g_hDumpModule);
+    EXPECT_EQ(6, QuernWriteMiniDumpSetComment("kept"));
+    EXPECT_EQ(5, QuernWriteMiniDumpUsingExceptionInfo(3, nullptr));
+    const std::vector<std::string> expected = {
+        "Quern2.QuernWriteMiniDumpSetComment(kept) -> 6",
+        "Quern2.QuernWriteMiniDumpUsingExceptionInfoWithBuildId(0x00000003, 0x0, 0) -> 5",
+    };
+    EXPECT_EQ(expected, ReadStandInLog());
 }

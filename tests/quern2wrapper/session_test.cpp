@@ -1,6 +1,7 @@
 // QuernStartup and QuernCleanup against the client stand-in.
 #include "tests/quern2wrapper/session_test_support.h"
 
+#include "plinth/platform/platform_modules.h"
 #include "plinth/platform/platform_process.h"
 #include "quern2wrapper/include/quern.h"
 #include "quern2wrapper/quernerror.h"
@@ -17,6 +18,11 @@ namespace
 const char kInitFailed[] = "QuernAPI_Init_Internal failed";
 const char kNoInstance[] = "[Q_API FAIL] QuernAPI_Init() failed; unable to locate a running "
                            "instance of Quern, or a local quernclient.dll.\n";
+const char kNotRunning[] =
+    "[Q_API FAIL] QuernAPI_Init() failed; QuernAPI_IsQuernRunning() failed.\n";
+// What cleanup gives back to the stand-in, user handle first.
+const std::vector<std::string> kReleased = {"client.DetachUser(17, 34)",
+                                            "client.ClosePipe(17) -> 1"};
 
 class Session : public ::testing::Test
 {
@@ -87,9 +93,7 @@ TEST_F(Session, InitFailuresAreNamedOnTheDebuggerOutput)
     } cases[] = {
         // No registry value: no load was tried, only the last reason is given.
         {"", 0, {kNoInstance}},
-        {client,
-         kDeadPid,
-         {"[Q_API FAIL] QuernAPI_Init() failed; QuernAPI_IsQuernRunning() failed.\n", kNoInstance}},
+        {client, kDeadPid, {kNotRunning, kNoInstance}},
         {missing,
          Plat_GetCurrentProcessId(),
          {"[Q_API FAIL] QuernAPI_Init() failed; Sys_LoadModule failed to load: " + missing + "\n",
@@ -133,14 +137,28 @@ TEST_F(Session, EachMissingInterfaceIsReported)
         EXPECT_EQ(1, m_error.failureType);
         EXPECT_STREQ("Missing interface", m_error.description);
         // All five were asked for before the check, and no app id was read.
-        std::vector<std::string> log = ReadStandInLog();
-        ASSERT_EQ(6u, log.size());
-        EXPECT_EQ(0u, log[5].find("client.GetAppsInterface("));
+        const std::string what = pszWithheld;
+        const bool bNoUser = what == "userhandle";
+        const std::string user = bNoUser ? "0" : "34";
+        auto answer = [&](const char* pszName)
+        { return what == pszName ? std::string("null") : std::string(pszName); };
+        const std::vector<std::string> expected = {
+            "CreateInterface(QuernClient017) -> client",
+            "client.OpenPipe() -> 17",
+            "client.AttachUser(17) -> " + user,
+            "client.GetUtilsInterface(17, QuernUtils009) -> " + answer("utils"),
+            "client.GetUserInterface(" + user + ", 17, QuernUser019) -> " + answer("user"),
+            "client.GetAppsInterface(" + user + ", 17, QUERNAPPS_INTERFACE_VERSION008) -> " +
+                answer("apps"),
+        };
+        EXPECT_EQ(expected, ReadStandInLog());
 
         // What was obtained is given back.
         StartStandInLog();
         EXPECT_EQ(1, QuernCleanup(&m_error));
-        EXPECT_EQ(2u, ReadStandInLog().size());
+        const std::vector<std::string> released = {"client.DetachUser(17, " + user + ")",
+                                                   "client.ClosePipe(17) -> 1"};
+        EXPECT_EQ(released, ReadStandInLog());
     }
 }
 
@@ -170,6 +188,9 @@ TEST_F(Session, GameIdFromEnvironment)
         {"abc", 0},
         {"99999999999", 0xFFFFFFFFu},
         {std::string(250, ' ') + "11111", 11111},
+        // A minus sign negates modulo 2^32; an overflow saturates whatever the sign.
+        {"-5", 4294967291u},
+        {"-99999999999", 0xFFFFFFFFu},
         {std::string(256, '7'), 0},
     };
     for (const auto& test : cases)
@@ -189,9 +210,7 @@ TEST_F(Session, CleanupGivesBackUserThenPipeOnce)
     memset(&m_error, 'x', sizeof(m_error));
     EXPECT_EQ(1, QuernCleanup(&m_error));
     EXPECT_EQ(0, m_error.failureType);
-    const std::vector<std::string> expected = {"client.DetachUser(17, 34)",
-                                               "client.ClosePipe(17) -> 1"};
-    EXPECT_EQ(expected, ReadStandInLog());
+    EXPECT_EQ(kReleased, ReadStandInLog());
     EXPECT_EQ(nullptr, g_Session.m_pClient);
     EXPECT_EQ(nullptr, g_Session.m_pUtils);
     EXPECT_EQ(nullptr, g_Session.m_pUser);
@@ -201,9 +220,47 @@ TEST_F(Session, CleanupGivesBackUserThenPipeOnce)
 
     // A second cleanup gives nothing back to anyone.
     EXPECT_EQ(1, QuernCleanup(&m_error));
-    EXPECT_EQ(expected, ReadStandInLog());
+    EXPECT_EQ(kReleased, ReadStandInLog());
     uint32_t appId = 9;
     EXPECT_EQ(0, QuernGetCurrentAppId(&appId, &m_error));
     EXPECT_EQ(0u, appId);
     EXPECT_EQ(0, m_error.failureType);
+}
+
+TEST_F(Session, RepeatedStartupReleasesTheEarlierSession)
+{
+    const std::string client = BinaryPath("quernclient.dll");
+    StartStandInLog();
+    ASSERT_EQ(1, QuernStartup(0, &m_error));
+    const std::vector<std::string> first = ReadStandInLog();
+
+    // The earlier pipe and user are given back before the client is asked anew.
+    StartStandInLog();
+    ASSERT_EQ(1, QuernStartup(0, &m_error));
+    std::vector<std::string> expected = kReleased;
+    expected.insert(expected.end(), first.begin(), first.end());
+    EXPECT_EQ(expected, ReadStandInLog());
+
+    // The client has gone: the new attempt answers for itself, with nothing
+    // of the earlier session left to run on.
+    RegisterClient(client.c_str(), kDeadPid);
+    StartStandInLog();
+    DebugOutputCapture capture;
+    memset(&m_error, 'x', sizeof(m_error));
+    EXPECT_EQ(0, QuernStartup(0, &m_error));
+    EXPECT_EQ(1, m_error.failureType);
+    EXPECT_STREQ(kInitFailed, m_error.description);
+    EXPECT_EQ(std::vector<std::string>({kNotRunning, kNoInstance}), capture.Lines());
+    EXPECT_EQ(kReleased, ReadStandInLog());
+    EXPECT_EQ(nullptr, g_Session.m_pClient);
+    EXPECT_EQ(nullptr, g_Session.m_pApps);
+    EXPECT_EQ(nullptr, g_Session.m_hClientModule);
+    uint32_t appId = 9;
+    EXPECT_EQ(0, QuernGetCurrentAppId(&appId, &m_error));
+
+    // Nothing is given back twice, and no reference to the library is left.
+    StartStandInLog();
+    EXPECT_EQ(1, QuernCleanup(&m_error));
+    EXPECT_TRUE(ReadStandInLog().empty());
+    EXPECT_EQ(nullptr, Plat_GetModuleHandleW(client.c_str()));
 }

@@ -5,8 +5,10 @@
 #include "plinth/platform/platform_registry.h"
 #include "quern2wrapper/clientconnection.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 DebugOutputCapture::DebugOutputCapture()
 {
@@ -110,6 +112,18 @@ std::vector<std::string> ReadStandInLog()
     std::ifstream in(StandInLogPath());
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> WaitForLogLines(size_t count)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < 200; ++i)
+    {
+        lines = ReadStandInLog();
+        if (lines.size() >= count) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     return lines;
 }
 

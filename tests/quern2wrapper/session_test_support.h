@@ -41,5 +41,8 @@ constexpr unsigned kDeadPid = 0x3FFFFFF0u;
 // The client stand-in's log: cleared by StartStandInLog, read as lines.
 void StartStandInLog();
 std::vector<std::string> ReadStandInLog();
+// Waits (up to 10 s) until the log holds `count` lines; a started executable
+// is not awaited by whoever started it.
+std::vector<std::string> WaitForLogLines(size_t count);
 // Clears every QUERN_STANDIN_* variable the tests use (except the log).
 void ResetStandInEnv();

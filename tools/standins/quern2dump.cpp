@@ -4,16 +4,19 @@
 //   QuernMiniDumpInit                                 -> 1
 //   QuernWriteMiniDumpUsingExceptionInfoWithBuildId   -> 5
 //   QuernWriteMiniDumpSetComment                      -> 6
+// Built with QUERN2DUMP_WITHOUT_INIT it lacks QuernMiniDumpInit.
 #include "tools/standins/standin_export.h"
 #include "tools/standins/standin_log.h"
 
 #include <cstdint>
 
+#if !defined(QUERN2DUMP_WITHOUT_INIT)
 STANDIN_EXPORT int QuernMiniDumpInit()
 {
     StandInLogLine("Quern2.QuernMiniDumpInit() -> 1");
     return 1;
 }
+#endif
 
 STANDIN_EXPORT int QuernWriteMiniDumpUsingExceptionInfoWithBuildId(uint32_t exceptionCode,
                                                                    void* pExceptionInfo,
