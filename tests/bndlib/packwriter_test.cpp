@@ -1,6 +1,8 @@
 // The pack writer: stored layout, round trips through the reader, determinism.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <string>
@@ -155,5 +157,66 @@ TEST(PackWriter, RandomTreesRoundTripAndAreDeterministic)
             EXPECT_EQ(PackReadU32(h.m_pRecord), PackCrc32(0, f.second.data(), f.second.size()));
         }
         EXPECT_FALSE(store.FindEntry("maps/nothing.txt").IsValid());
+    }
+}
+
+TEST(PackWriter, ForcedArchivesGoBackToEarlierArchivesAndAhead)
+{
+    // Tree order is the write order: forced files reopen archives that the
+    // automatic spreading has left behind and add to their ends.
+    struct File
+    {
+        const char* m_pszName;
+        uint32_t m_cub;
+        int m_nForced; // -1: automatic
+        int m_nArchive;
+        int m_nOffset;
+    };
+    const File files[] = {
+        {"a.bin", 60, -1, 0, 0},  {"b.bin", 60, -1, 1, 0}, {"c.bin", 30, 0, 0, 60},
+        {"d.bin", 60, -1, 2, 0},  {"e.bin", 10, 1, 1, 60}, {"f.bin", 5, 0, 0, 90},
+        {"g.bin", 20, -1, 2, 60}, {"h.bin", 7, 3, 3, 0},   {"i.bin", 50, -1, 3, 7},
+    };
+    std::string base = ScratchDir() + "/p";
+    std::map<int, std::vector<uint8_t>> archives;
+    for (const File& f : files)
+    {
+        std::vector<uint8_t> data = Pattern(f.m_cub, f.m_pszName[0]);
+        std::vector<uint8_t>& archive = archives[f.m_nArchive];
+        ASSERT_EQ(archive.size(), (size_t)f.m_nOffset) << f.m_pszName;
+        archive.insert(archive.end(), data.begin(), data.end());
+    }
+    // Twice to the same base: the second write replaces the archives, never
+    // adds to what the first left.
+    for (int pass = 0; pass < 2; ++pass)
+    {
+        CPackWriter writer;
+        writer.SetMaxArchiveSize(100);
+        for (const File& f : files)
+        {
+            PackWriterFileOptions opts;
+            opts.m_nArchiveIndex = f.m_nForced;
+            std::vector<uint8_t> data = Pattern(f.m_cub, f.m_pszName[0]);
+            ASSERT_TRUE(writer.AddFile(f.m_pszName, data.data(), f.m_cub, &opts));
+        }
+        ASSERT_TRUE(writer.Write(base.c_str())) << writer.GetError();
+        EXPECT_EQ(writer.GetArchiveCount(), 4);
+        for (const auto& archive : archives)
+        {
+            char szName[32];
+            snprintf(szName, sizeof(szName), "_%03d.bnd", archive.first);
+            EXPECT_EQ(ReadFile(base + szName), archive.second) << szName;
+        }
+        PackStore store(base.c_str());
+        for (const File& f : files)
+        {
+            PackEntryHandle h = store.FindEntry(f.m_pszName);
+            ASSERT_TRUE(h.IsValid()) << f.m_pszName;
+            EXPECT_EQ(h.m_nArchiveIndex, f.m_nArchive) << f.m_pszName;
+            EXPECT_EQ(h.m_nOffset, f.m_nOffset) << f.m_pszName;
+            std::vector<uint8_t> got(f.m_cub + 1);
+            got.resize((size_t)std::max(0, store.ReadEntry(h, got.data(), (int)got.size())));
+            EXPECT_EQ(got, Pattern(f.m_cub, f.m_pszName[0])) << f.m_pszName;
+        }
     }
 }
