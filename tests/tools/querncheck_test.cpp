@@ -165,7 +165,9 @@ TEST_F(QuernCheckTest, RegistrationFaultsAreNamedWithTheLibrarysOwnLine)
                              "instance of Quern, or a local quernclient.dll."))
         << r.m_out;
     // The configuration still names its packs, and they are still checked.
-    EXPECT_TRUE(Has(r.m_out, "[ ok ] pack bnds/depot_441")) << r.m_out;
+    EXPECT_EQ(Line(r.m_out, "[ ok ] pack "),
+              "[ ok ] pack bnds/depot_441: 3 files, 2 archives present")
+        << r.m_out;
 
     // A stale registration: the process is gone.
     RegisterClient(BinaryPath("quernclient.dll").c_str(), kDeadPid);
@@ -222,8 +224,11 @@ TEST_F(QuernCheckTest, PackFaultsEachFailTheCheck)
                 "\"bnds/depot_999\"\n\t}\n}\n");
     CheckResult r = Run();
     EXPECT_EQ(r.m_nExit, 1);
-    EXPECT_TRUE(Has(r.m_out, "[ ok ] pack bnds/depot_441")) << r.m_out;
-    EXPECT_TRUE(Has(r.m_out, "[FAIL] pack bnds/depot_999: bnds/depot_999_dir.bnd is missing"))
+    EXPECT_EQ(Line(r.m_out, "[ ok ] pack "),
+              "[ ok ] pack bnds/depot_441: 3 files, 2 archives present")
+        << r.m_out;
+    EXPECT_EQ(Line(r.m_out, "[FAIL] pack "),
+              "[FAIL] pack bnds/depot_999: bnds/depot_999_dir.bnd is missing; the pack is skipped")
         << r.m_out;
 
     // A directory file cut short: the tree runs past its end.
@@ -331,12 +336,25 @@ TEST_F(QuernCheckTest, WithoutMountSectionDepotsThenTheBndsScanAreChecked)
     BDeleteFile((m_dir + "/quern_bnds.kvt").c_str());
     // Installed depots of the application: one present, one missing.
     SetEnv("QUERN_STANDIN_DEPOTS_440", "441,442");
+    // Packs are named by the install folder the client reports.
+    const std::string bnds = m_dir + "\\bnds\\";
+    std::string lowerBnds = bnds;
+    for (char& ch : lowerBnds)
+        ch = (char)tolower((unsigned char)ch);
     CheckResult r = Run();
     EXPECT_EQ(r.m_nExit, 1);
     EXPECT_TRUE(Has(r.m_out, "[info] no quern_bnds.kvt here")) << r.m_out;
-    EXPECT_TRUE(Has(r.m_out, "[info] packs: 2 installed depots of application 440")) << r.m_out;
-    EXPECT_TRUE(Has(r.m_out, "depot_441: 3 files")) << r.m_out;
-    EXPECT_TRUE(Has(r.m_out, "depot_442_dir.bnd is missing")) << r.m_out;
+    EXPECT_EQ(Line(r.m_out, "[info] packs: "),
+              "[info] packs: 2 installed depots of application 440")
+        << r.m_out;
+    EXPECT_EQ(Line(r.m_out, "[ ok ] pack "),
+              "[ ok ] pack " + bnds + "depot_441: 3 files, 2 archives present")
+        << r.m_out;
+    EXPECT_EQ(Line(r.m_out, "[FAIL] pack "),
+              "[FAIL] pack " + bnds + "depot_442: " + lowerBnds +
+                  "depot_442_dir.bnd is missing; the pack is skipped")
+        << r.m_out;
+    EXPECT_EQ(Line(r.m_out, "querncheck: "), kOneProblem) << r.m_out;
 
     // No depots: the bnds folder's packs.
     SetEnv("QUERN_STANDIN_DEPOTS_440", nullptr);
@@ -351,11 +369,6 @@ TEST_F(QuernCheckTest, WithoutMountSectionDepotsThenTheBndsScanAreChecked)
     r = Run();
     EXPECT_EQ(r.m_nExit, 1);
     EXPECT_TRUE(Has(r.m_out, "[info] packs: 2 found by the scan of")) << r.m_out;
-    // The scan names packs by the install folder the client reports.
-    const std::string bnds = m_dir + "\\bnds\\";
-    std::string lowerBnds = bnds;
-    for (char& ch : lowerBnds)
-        ch = (char)tolower((unsigned char)ch);
     EXPECT_EQ(Line(r.m_out, "[ ok ] pack "),
               "[ ok ] pack " + bnds + "depot_441: 3 files, 2 archives present")
         << r.m_out;
