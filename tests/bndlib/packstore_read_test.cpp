@@ -27,6 +27,14 @@ std::vector<uint8_t> Read(PackStore& store, PackEntryHandle& h, int n)
     out.resize(got > 0 ? got : 0);
     return out;
 }
+
+// a.bin and b.bin at the root, one chunk each.
+std::vector<uint8_t> TwoEntryTree(const PackChunk& a, const PackChunk& b)
+{
+    RawTree t;
+    t.Ext("bin").Dir(" ").File("a", {a}).File("b", {b}).End().End().End();
+    return t.Bytes();
+}
 } // namespace
 
 TEST(PackStoreRead, PreloadOnlyEntriesNeverOpenAnArchive)
@@ -303,12 +311,10 @@ TEST(PackStoreRead, ArchivesSharingASlotAreRefusedAtLoadAndNeverWritten)
         EXPECT_EQ(BFileExists((dir + "/w_dir.bnd").c_str()), c.m_pszWriterFail == nullptr);
 
         // The same layout by hand, each archive holding its entry at offset 0.
-        RawTree t;
-        t.Ext("bin").Dir(" ").File("a", {{c.m_nA, 0, 3}}).File("b", {{c.m_nB, 0, c.m_cubB}});
-        t.End().End().End();
         const std::vector<uint8_t> none;
         const std::vector<uint8_t>& embedded = c.m_nA == kDir ? a : c.m_nB == kDir ? b : none;
-        WriteFile(dir + "/p_dir.bnd", DirFile(2, t.Bytes(), embedded));
+        WriteFile(dir + "/p_dir.bnd",
+                  DirFile(2, TwoEntryTree({c.m_nA, 0, 3}, {c.m_nB, 0, c.m_cubB}), embedded));
         if (c.m_nA != kDir) WriteFile(name(c.m_nA), a);
         if (c.m_nB != kDir) WriteFile(name(c.m_nB), b);
         std::string base = dir + "/p";
