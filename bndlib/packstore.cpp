@@ -4,6 +4,7 @@
 #include "plinth/dbg.h"
 #include "trestle/strtools.h"
 
+#include <cstdarg>
 #include <cstring>
 
 namespace
@@ -162,6 +163,7 @@ PackStore::PackStore()
 {
     m_szBasePath[0] = 0;
     m_szAbsolutePath[0] = 0;
+    m_szDamage[0] = 0;
     m_emptyTree[0] = 0;
     m_pIndex = PackNew<PackStoreIndex>();
     m_pDirList = PackNew<PackDirectoryList>();
@@ -211,6 +213,15 @@ bool PackStore::IsEmpty() const
     return m_uTreeSize < 2;
 }
 
+void PackStore::SetDamaged(const char* pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    V_BoundedFormatList(m_szDamage, sizeof(m_szDamage), pszFormat, args);
+    va_end(args);
+    m_bDamaged = true;
+}
+
 void PackStore::Load(const char* pszBasePath)
 {
     V_BoundedCopy(m_szBasePath, pszBasePath, sizeof(m_szBasePath));
@@ -231,8 +242,8 @@ void PackStore::Load(const char* pszBasePath)
     // must not turn a pack into a headerless tree of its own header bytes.
     if (!bHeaderRead || (cubHeader < sizeof(rawHeader) && cubHeader < ulFileSize))
     {
-        SpewWarning("bnd %s: cannot read the directory file\n", pszBasePath);
-        m_bDamaged = true;
+        SetDamaged("cannot read the directory file");
+        SpewWarning("bnd %s: %s\n", pszBasePath, m_szDamage);
         return;
     }
     PackDirectoryHeader header = {BND_SIGNATURE, BND_VERSION, 0, 0, 0, 0, 0};
@@ -246,9 +257,8 @@ void PackStore::Load(const char* pszBasePath)
             m_nHeaderSize = BND_HEADER_SIZE_V1;
             if ((uint64_t)header.m_uTreeSize + BND_HEADER_SIZE_V1 > ulFileSize)
             {
-                SpewWarning("bnd %s: tree size %u runs past the end of the file\n", pszBasePath,
-                            header.m_uTreeSize);
-                m_bDamaged = true;
+                SetDamaged("tree size %u runs past the end of the file", header.m_uTreeSize);
+                SpewWarning("bnd %s: %s\n", pszBasePath, m_szDamage);
                 return;
             }
             header.m_uEmbeddedDataSize =
@@ -259,8 +269,11 @@ void PackStore::Load(const char* pszBasePath)
         }
         else if (header.m_nVersion > BND_VERSION)
         {
-            SpewError("Unknown version %d for bnd %s", header.m_nVersion, pszBasePath);
-            return; // only reached with a handler that does not end the process
+            // A format this reader does not know: the pack is skipped like a
+            // damaged one rather than ending the game that mounts it.
+            SetDamaged("unknown version %d", header.m_nVersion);
+            SpewWarning("Unknown version %d for bnd %s\n", header.m_nVersion, pszBasePath);
+            return;
         }
         else
             m_nHeaderSize = BND_HEADER_SIZE;
@@ -280,9 +293,8 @@ void PackStore::Load(const char* pszBasePath)
 
     if (ulTreeSize + (uint64_t)m_nHeaderSize > ulFileSize || ulTreeSize > kMaxTreeSize)
     {
-        SpewWarning("bnd %s: tree size %llu runs past the end of the file\n", pszBasePath,
-                    (unsigned long long)ulTreeSize);
-        m_bDamaged = true;
+        SetDamaged("tree size %llu runs past the end of the file", (unsigned long long)ulTreeSize);
+        SpewWarning("bnd %s: %s\n", pszBasePath, m_szDamage);
         return;
     }
     if (ulTreeSize == 0)
@@ -314,9 +326,9 @@ void PackStore::Load(const char* pszBasePath)
     {
         // A damaged tree is refused whole: reading it partly could hand out
         // records whose bytes belong to something else.
-        SpewWarning("bnd %s: damaged directory tree, pack ignored\n", pszBasePath);
+        if (!m_bDamaged) SetDamaged("damaged directory tree");
+        SpewWarning("bnd %s: %s, pack ignored\n", pszBasePath, m_szDamage);
         Clear();
-        m_bDamaged = true;
     }
 }
 
@@ -327,6 +339,12 @@ bool PackStore::BuildIndex()
     const uint8_t* pEnd = m_pTree + m_uTreeSize;
     const uint8_t* p = pBase;
     int nEntries = 0;
+    // The archive whose data each slot serves: a store keeps one archive open
+    // per slot for good, so a tree that reads two through one slot cannot be
+    // served whole.
+    int32_t aSlotArchive[BND_ARCHIVE_SLOT_COUNT];
+    for (int32_t& n : aSlotArchive)
+        n = -1;
 
     for (;;)
     {
@@ -380,6 +398,24 @@ bool PackStore::BuildIndex()
                 PackRecordView record;
                 p = PackParseRecord(p + nName + 1, pEnd, &record);
                 if (!p) return false;
+                // Only a chunk with bytes in it is ever read.
+                PackChunk chunk = PackDecodeChunk(record.m_pFirstChunk);
+                if (chunk.m_uLength == 0) continue;
+                int32_t& nOwner = aSlotArchive[chunk.m_nArchiveIndex & BND_ARCHIVE_SLOT_MASK];
+                if (nOwner == -1) nOwner = chunk.m_nArchiveIndex;
+                if (nOwner != chunk.m_nArchiveIndex)
+                {
+                    int nLow = nOwner < chunk.m_nArchiveIndex ? nOwner : chunk.m_nArchiveIndex;
+                    int nHigh = nOwner < chunk.m_nArchiveIndex ? chunk.m_nArchiveIndex : nOwner;
+                    if (nHigh == BND_DIRECTORY_ARCHIVE_INDEX)
+                        SetDamaged("archive %d and the data in the directory file share an "
+                                   "archive slot",
+                                   nLow);
+                    else
+                        SetDamaged("archives %d and %d share an archive slot (equal mod %d)", nLow,
+                                   nHigh, BND_ARCHIVE_SLOT_COUNT);
+                    return false;
+                }
             }
             dir.m_uFileCount = uCount;
             dir.m_uTableMask = uCount ? TableSizeFor(uCount) - 1 : 0;

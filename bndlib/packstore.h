@@ -14,13 +14,16 @@
 //
 // A directory file whose tree is malformed (a name without terminator, a
 // record running past the tree, a chunk list without its end mark, preload
-// bytes past the end, a tree size beyond the file) is refused as a whole: the
-// store stays empty.
+// bytes past the end, a tree size beyond the file), of an unknown version, or
+// with data in two archives that would need the same archive slot (numbers
+// equal mod 512; the directory file's own data counts as archive 511) is
+// refused as a whole: the store stays empty, with a warning on standard output.
 #pragma once
 
 #include <cstdint>
 
 #include "bndlib/packformat.h"
+#include "trestle/strtools.h"
 #include "trestle/utlstring.h"
 #include "trestle/utlvector.h"
 
@@ -73,7 +76,6 @@ public:
     // An empty store.
     PackStore();
     // Loads "<base>_dir.bnd" (lower-cased), falling back to the base path itself.
-    // A version above 2 is an error that ends the process.
     explicit PackStore(const char* pszBasePath, bool bPreload = false);
     ~PackStore();
 
@@ -82,8 +84,11 @@ public:
 
     // True when nothing was loaded or the tree holds nothing.
     bool IsEmpty() const;
-    // The directory file was there but refused (damaged tree, tree past the end).
+    // The directory file was there but refused (damaged tree, tree past the end,
+    // unknown version, archives sharing a slot).
     bool IsDamaged() const { return m_bDamaged; }
+    // Why it was refused ("unknown version 3", ...); "" when it was not.
+    const char* GetDamage() const { return m_szDamage; }
 
     const char* GetBasePath() const { return m_szBasePath; }
     // Absolute, lower-cased, with '\' separators: identifies the pack for the mount table.
@@ -112,7 +117,8 @@ public:
     int ReadEntry(PackEntryHandle& handle, void* pDest, int nCount);
 
     // The slot of an archive, opening its file on first use. Two open archives
-    // whose numbers are equal mod 512 are an error that ends the process.
+    // whose numbers are equal mod 512 are an error that ends the process; a
+    // loaded store never asks for both (it refuses such a tree).
     PackArchiveSlot* OpenArchive(int nArchiveIndex);
 
     // Number of 1 MB blocks the cache may hold (1 .. 64).
@@ -143,6 +149,7 @@ public:
 private:
     void Load(const char* pszBasePath);
     bool BuildIndex();
+    void SetDamaged(const char* pszFormat, ...) QUERN_FMT_PRINTF(2, 3);
     void Clear();
     void BuildDirectoryList();
     bool FillHandle(const uint8_t* pName, size_t nNameLen, PackEntryHandle* pHandle);
@@ -157,6 +164,7 @@ private:
     uint8_t m_emptyTree[1];
     int m_nEntryCount;
     bool m_bDamaged;
+    char m_szDamage[128];
 
     PackStoreIndex* m_pIndex;
     PackDirectoryList* m_pDirList;

@@ -347,6 +347,15 @@ bool CPackWriter::Write(const char* pszBasePath, PackWriterProgress_t pfnProgres
                 archives[i].m_ulNext && archives[j].m_ulNext)
                 return Fail("archives %d and %d cannot be read from one pack (equal mod 512)",
                             archives[i].m_nIndex, archives[j].m_nIndex);
+    // Data in the directory file is read through the slot of archive 0x7FFF,
+    // which is the slot of archive 511 too.
+    for (int i = 0; i < archives.Count() && ulEmbedded; ++i)
+        if ((archives[i].m_nIndex & BND_ARCHIVE_SLOT_MASK) ==
+                (BND_DIRECTORY_ARCHIVE_INDEX & BND_ARCHIVE_SLOT_MASK) &&
+            archives[i].m_ulNext)
+            return Fail("archive %d and data in the directory file cannot be read from one pack "
+                        "(equal mod 512)",
+                        archives[i].m_nIndex);
     if (ulTreeSize > 0x7FFFFFFFu) return Fail("directory tree exceeds 2 GB");
 
     char szDirFile[1100];

@@ -81,6 +81,14 @@ inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed)
     return v;
 }
 
+// Byte by byte: the i686 compiler takes range inserts in some inlined loops
+// for overflows.
+inline void AppendBytes(std::vector<uint8_t>* pOut, const void* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        pOut->push_back(((const uint8_t*)p)[i]);
+}
+
 // Builds tree bytes by hand, for layouts the writer never produces.
 class RawTree
 {
@@ -100,7 +108,7 @@ public:
             U32(c.m_uLength);
         }
         U16(0xFFFF);
-        m_bytes.insert(m_bytes.end(), preload.begin(), preload.end());
+        AppendBytes(&m_bytes, preload.data(), preload.size());
         return *this;
     }
     RawTree& End()
@@ -110,7 +118,7 @@ public:
     }
     RawTree& Str(const char* psz)
     {
-        m_bytes.insert(m_bytes.end(), psz, psz + strlen(psz) + 1);
+        AppendBytes(&m_bytes, psz, strlen(psz) + 1);
         return *this;
     }
     RawTree& U16(uint16_t v)
@@ -143,10 +151,10 @@ inline std::vector<uint8_t> DirFile(int nVersion, const std::vector<uint8_t>& tr
         PackDirectoryHeader h = {
             BND_SIGNATURE, nVersion, (uint32_t)tree.size(), (uint32_t)embedded.size(), 0, 0, 0};
         PackEncodeHeader(h, header);
-        out.assign(header, header + (nVersion == 1 ? BND_HEADER_SIZE_V1 : BND_HEADER_SIZE));
+        AppendBytes(&out, header, nVersion == 1 ? BND_HEADER_SIZE_V1 : BND_HEADER_SIZE);
     }
-    out.insert(out.end(), tree.begin(), tree.end());
-    out.insert(out.end(), embedded.begin(), embedded.end());
+    AppendBytes(&out, tree.data(), tree.size());
+    AppendBytes(&out, embedded.data(), embedded.size());
     return out;
 }
 

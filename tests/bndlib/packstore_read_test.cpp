@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,14 @@ std::vector<uint8_t> Read(PackStore& store, PackEntryHandle& h, int n)
     int got = store.ReadEntry(h, out.data(), n);
     out.resize(got > 0 ? got : 0);
     return out;
+}
+
+// a.bin and b.bin at the root, one chunk each.
+std::vector<uint8_t> TwoEntryTree(const PackChunk& a, const PackChunk& b)
+{
+    RawTree t;
+    t.Ext("bin").Dir(" ").File("a", {a}).File("b", {b}).End().End().End();
+    return t.Bytes();
 }
 } // namespace
 
@@ -244,37 +253,110 @@ TEST(PackStoreRead, ArchiveNumbersPastThreeDigitsAndTheHighestIndex)
     EXPECT_EQ(ReadFile(dir + "/w_32766.bnd"), (std::vector<uint8_t>{'H'}));
 }
 
-TEST(PackStoreReadDeathTest, ArchivesEqualModulo512CannotBothBeOpen)
+// A store keeps one archive open per slot (number mod 512) for good; the
+// directory file's own data goes through the slot of 511. A tree that needs
+// two archives through one slot is refused when it loads, like a damaged one,
+// and the writer never writes one. Chunks without bytes are never read.
+TEST(PackStoreRead, ArchivesSharingASlotAreRefusedAtLoadAndNeverWritten)
+{
+    const int kDir = BND_DIRECTORY_ARCHIVE_INDEX;
+    struct Case
+    {
+        int m_nA, m_nB; // archives of a.bin and b.bin
+        uint32_t m_cubB;
+        const char* m_pszDamage;     // null: loads and reads
+        const char* m_pszWriterFail; // null: written
+    };
+    const Case cases[] = {
+        {3, 515, 3, "archives 3 and 515 share an archive slot (equal mod 512)",
+         "archives 3 and 515 cannot be read from one pack (equal mod 512)"},
+        {511, kDir, 3, "archive 511 and the data in the directory file share an archive slot",
+         "archive 511 and data in the directory file cannot be read from one pack (equal mod "
+         "512)"},
+        {kDir, 1023, 3, "archive 1023 and the data in the directory file share an archive slot",
+         "archive 1023 and data in the directory file cannot be read from one pack (equal mod "
+         "512)"},
+        {3, 515, 0, nullptr, nullptr},
+        {511, kDir, 0, nullptr, nullptr},
+        {510, kDir, 3, nullptr, nullptr},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.m_nA) + " " + std::to_string(c.m_nB) + " " +
+                     std::to_string(c.m_cubB));
+        std::string dir = ScratchDir();
+        auto name = [&](int n)
+        {
+            char sz[32];
+            snprintf(sz, sizeof(sz), "/p_%03d.bnd", n);
+            return dir + sz;
+        };
+        const std::vector<uint8_t> a = {'a', 'a', 'a'};
+        const std::vector<uint8_t> b(c.m_cubB, 'b');
+
+        BDeleteFile((dir + "/w_dir.bnd").c_str()); // left by an earlier run
+        CPackWriter writer;
+        for (int i = 0; i < 2; ++i)
+        {
+            PackWriterFileOptions opts;
+            int n = i ? c.m_nB : c.m_nA;
+            opts.m_bEmbed = n == kDir;
+            if (n != kDir) opts.m_nArchiveIndex = n;
+            const std::vector<uint8_t>& data = i ? b : a;
+            ASSERT_TRUE(
+                writer.AddFile(i ? "b.bin" : "a.bin", data.data(), (uint32_t)data.size(), &opts));
+        }
+        EXPECT_EQ(writer.Write((dir + "/w").c_str()), c.m_pszWriterFail == nullptr);
+        EXPECT_STREQ(writer.GetError(), c.m_pszWriterFail ? c.m_pszWriterFail : "");
+        EXPECT_EQ(BFileExists((dir + "/w_dir.bnd").c_str()), c.m_pszWriterFail == nullptr);
+
+        // The same layout by hand, each archive holding its entry at offset 0.
+        const std::vector<uint8_t> none;
+        const std::vector<uint8_t>& embedded = c.m_nA == kDir ? a : c.m_nB == kDir ? b : none;
+        WriteFile(dir + "/p_dir.bnd",
+                  DirFile(2, TwoEntryTree({c.m_nA, 0, 3}, {c.m_nB, 0, c.m_cubB}), embedded));
+        if (c.m_nA != kDir) WriteFile(name(c.m_nA), a);
+        if (c.m_nB != kDir) WriteFile(name(c.m_nB), b);
+        std::string base = dir + "/p";
+        ::testing::internal::CaptureStdout();
+        PackStore store(base.c_str());
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        if (c.m_pszDamage)
+        {
+            EXPECT_TRUE(store.IsEmpty());
+            EXPECT_TRUE(store.IsDamaged());
+            EXPECT_STREQ(store.GetDamage(), c.m_pszDamage);
+            EXPECT_EQ(out, "bnd " + base + ": " + c.m_pszDamage + ", pack ignored\n");
+            EXPECT_FALSE(store.FindEntry("a.bin").IsValid());
+            continue;
+        }
+        EXPECT_EQ(out, "");
+        EXPECT_FALSE(store.IsDamaged());
+        DebugCapture capture;
+        PackEntryHandle ha = store.FindEntry("a.bin");
+        PackEntryHandle hb = store.FindEntry("b.bin");
+        EXPECT_EQ(Read(store, ha, 10), a);
+        EXPECT_EQ(Read(store, hb, 10), b);
+        EXPECT_EQ(capture.Text(), "");
+    }
+}
+
+TEST(PackStoreReadDeathTest, OpeningASecondArchiveOfASlotEndsTheProcess)
 {
     std::string dir = ScratchDir();
-    CPackWriter writer;
-    PackWriterFileOptions opts3, opts515;
-    opts3.m_nArchiveIndex = 3;
-    opts515.m_nArchiveIndex = 515;
-    writer.AddFile("three.bin", "333", 3, &opts3);
-    // The writer refuses a pack it knows a reader could not use whole.
-    writer.AddFile("five.bin", "515", 3, &opts515);
-    EXPECT_FALSE(writer.Write((dir + "/bad").c_str()));
-
+    WriteFile(dir + "/p_003.bnd", {'3'});
+    WriteFile(dir + "/p_515.bnd", {'5'});
     RawTree t;
-    t.Ext("bin").Dir(" ").File("three", {{3, 0, 3}}).File("five", {{515, 0, 3}}).End().End().End();
+    t.Ext("bin").Dir(" ").File("three", {{3, 0, 1}}).End().End().End();
     WriteFile(dir + "/p_dir.bnd", DirFile(2, t.Bytes()));
-    WriteFile(dir + "/p_003.bnd", {'3', '3', '3'});
-    WriteFile(dir + "/p_515.bnd", {'5', '1', '5'});
-    std::string base = dir + "/p";
     std::string out = dir + "/stdout.txt";
-
-    PackStore store(base.c_str());
-    PackEntryHandle h3 = store.FindEntry("three.bin");
-    std::vector<uint8_t> got = Read(store, h3, 3);
-    EXPECT_EQ(std::string(got.begin(), got.end()), "333");
-    PackEntryHandle h515 = store.FindEntry("five.bin");
+    PackStore store((dir + "/p").c_str());
+    ASSERT_NE(store.OpenArchive(3), nullptr);
     EXPECT_EXIT(
         {
             FILE* f = freopen(out.c_str(), "wb", stdout);
             if (f) setvbuf(stdout, nullptr, _IONBF, 0);
-            char buf[3];
-            store.ReadEntry(h515, buf, 3);
+            store.OpenArchive(515);
         },
         ::testing::ExitedWithCode(1), "");
     std::vector<uint8_t> text = ReadFile(out);

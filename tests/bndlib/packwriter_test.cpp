@@ -1,6 +1,8 @@
 // The pack writer: stored layout, round trips through the reader, determinism.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <string>
@@ -45,19 +47,36 @@ TEST(PackWriter, WritesTheExpectedBytes)
 
 TEST(PackWriter, RefusesPathsNoLookupCouldFind)
 {
+    // Lookups split a path into 260-byte parts (the directory with its
+    // separator) and list full paths of up to 519 characters.
+    const std::string d258(258, 'd'), n259(259, 'n');
     CPackWriter writer;
-    for (const char* psz : {"", "dir/", "a//b.txt", "a/./b.txt", "a/../b.txt", "..", "foo.", ".cfg",
-                            "a/.hidden", "a/b.c/."})
-        EXPECT_FALSE(writer.AddFile(psz, "x", 1)) << psz;
+    for (const std::string& path :
+         {std::string(""), std::string("dir/"), std::string("a//b.txt"), std::string("a/./b.txt"),
+          std::string("a/../b.txt"), std::string(".."), std::string("foo."), std::string(".cfg"),
+          std::string("a/.hidden"), std::string("a/b.c/."), d258 + "d/f.txt", n259 + "n.txt",
+          n259 + "n", d258 + "/" + std::string(257, 'n') + ".txt"})
+        EXPECT_FALSE(writer.AddFile(path.c_str(), "x", 1)) << path.size();
     EXPECT_EQ(writer.GetFileCount(), 0);
-    EXPECT_TRUE(writer.AddFile("./lead/slash.txt", "x", 1));
-    EXPECT_TRUE(writer.AddFile("\\back\\slash.txt", "x", 1));
+    const std::string fits519 = d258 + "/" + std::string(256, 'n') + ".txt";
+    for (const std::string& path :
+         {std::string("./lead/slash.txt"), std::string("\\back\\slash.txt"), d258 + "/f.txt",
+          n259 + ".txt", n259, fits519})
+        EXPECT_TRUE(writer.AddFile(path.c_str(), path.c_str(), 1)) << path.size();
+    std::string base = ScratchDir() + "/p";
+    ASSERT_TRUE(writer.Write(base.c_str())) << writer.GetError();
+    PackStore store(base.c_str());
+    EXPECT_EQ(store.GetEntryCount(), 6);
+    for (const std::string& path :
+         {std::string("lead/slash.txt"), std::string("back/slash.txt"), d258 + "/f.txt"})
+        EXPECT_TRUE(store.FindEntry(path.c_str()).IsValid()) << path;
+    EXPECT_TRUE(store.FindEntry(fits519.c_str()).IsValid());
 
     // Two paths that fold to the same stored path make the write fail.
     EXPECT_TRUE(writer.AddFile("Dup.TXT", "1", 1));
     EXPECT_TRUE(writer.AddFile("dup.txt", "2", 1));
     EXPECT_FALSE(writer.Write((ScratchDir() + "/p").c_str()));
-    EXPECT_NE(std::string(writer.GetError()).find("duplicate"), std::string::npos);
+    EXPECT_STREQ(writer.GetError(), "duplicate path  /dup.txt");
 }
 
 TEST(PackWriter, SpreadsChunksOverArchivesBySize)
@@ -76,11 +95,15 @@ TEST(PackWriter, SpreadsChunksOverArchivesBySize)
     const char* names[] = {"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"};
     int archives[] = {0, 1, 1, 2, 3};
     int offsets[] = {0, 0, 60, 0, 0};
+    int sizes[] = {60, 60, 30, 250, 1};
     for (int i = 0; i < 5; ++i)
     {
         PackEntryHandle h = store.FindEntry(names[i]);
         EXPECT_EQ(h.m_nArchiveIndex, archives[i]) << names[i];
         EXPECT_EQ(h.m_nOffset, offsets[i]) << names[i];
+        std::vector<uint8_t> got(300);
+        got.resize((size_t)std::max(0, store.ReadEntry(h, got.data(), 300)));
+        EXPECT_EQ(got, Pattern(sizes[i], i + 1)) << names[i];
     }
 }
 
@@ -114,6 +137,7 @@ TEST(PackWriter, RandomTreesRoundTripAndAreDeterministic)
         }
 
         std::string dir = ScratchDir();
+        int nArchives[2] = {0, 0};
         for (int pass = 0; pass < 2; ++pass)
         {
             CPackWriter writer;
@@ -132,9 +156,18 @@ TEST(PackWriter, RandomTreesRoundTripAndAreDeterministic)
                     << writer.GetError();
             }
             ASSERT_TRUE(writer.Write((dir + (pass ? "/q" : "/p")).c_str())) << writer.GetError();
+            nArchives[pass] = writer.GetArchiveCount();
         }
+        EXPECT_EQ(nArchives[0], nArchives[1]);
         EXPECT_EQ(ReadFile(dir + "/p_dir.bnd"), ReadFile(dir + "/q_dir.bnd"));
-        EXPECT_EQ(ReadFile(dir + "/p_000.bnd"), ReadFile(dir + "/q_000.bnd"));
+        for (int k = 0; k < nArchives[0] || k < nArchives[1]; ++k)
+        {
+            char szName[32];
+            snprintf(szName, sizeof(szName), "_%03d.bnd", k);
+            std::vector<uint8_t> p = ReadFile(dir + "/p" + szName);
+            EXPECT_FALSE(p.empty()) << szName;
+            EXPECT_EQ(p, ReadFile(dir + "/q" + szName)) << szName;
+        }
 
         PackStore store((dir + "/p").c_str());
         ASSERT_FALSE(store.IsEmpty());
@@ -155,5 +188,66 @@ TEST(PackWriter, RandomTreesRoundTripAndAreDeterministic)
             EXPECT_EQ(PackReadU32(h.m_pRecord), PackCrc32(0, f.second.data(), f.second.size()));
         }
         EXPECT_FALSE(store.FindEntry("maps/nothing.txt").IsValid());
+    }
+}
+
+TEST(PackWriter, ForcedArchivesGoBackToEarlierArchivesAndAhead)
+{
+    // Tree order is the write order: forced files reopen archives that the
+    // automatic spreading has left behind and add to their ends.
+    struct File
+    {
+        const char* m_pszName;
+        uint32_t m_cub;
+        int m_nForced; // -1: automatic
+        int m_nArchive;
+        int m_nOffset;
+    };
+    const File files[] = {
+        {"a.bin", 60, -1, 0, 0},  {"b.bin", 60, -1, 1, 0}, {"c.bin", 30, 0, 0, 60},
+        {"d.bin", 60, -1, 2, 0},  {"e.bin", 10, 1, 1, 60}, {"f.bin", 5, 0, 0, 90},
+        {"g.bin", 20, -1, 2, 60}, {"h.bin", 7, 3, 3, 0},   {"i.bin", 50, -1, 3, 7},
+    };
+    std::string base = ScratchDir() + "/p";
+    std::map<int, std::vector<uint8_t>> archives;
+    for (const File& f : files)
+    {
+        std::vector<uint8_t> data = Pattern(f.m_cub, f.m_pszName[0]);
+        std::vector<uint8_t>& archive = archives[f.m_nArchive];
+        ASSERT_EQ(archive.size(), (size_t)f.m_nOffset) << f.m_pszName;
+        archive.insert(archive.end(), data.begin(), data.end());
+    }
+    // Twice to the same base: the second write replaces the archives, never
+    // adds to what the first left.
+    for (int pass = 0; pass < 2; ++pass)
+    {
+        CPackWriter writer;
+        writer.SetMaxArchiveSize(100);
+        for (const File& f : files)
+        {
+            PackWriterFileOptions opts;
+            opts.m_nArchiveIndex = f.m_nForced;
+            std::vector<uint8_t> data = Pattern(f.m_cub, f.m_pszName[0]);
+            ASSERT_TRUE(writer.AddFile(f.m_pszName, data.data(), f.m_cub, &opts));
+        }
+        ASSERT_TRUE(writer.Write(base.c_str())) << writer.GetError();
+        EXPECT_EQ(writer.GetArchiveCount(), 4);
+        for (const auto& archive : archives)
+        {
+            char szName[32];
+            snprintf(szName, sizeof(szName), "_%03d.bnd", archive.first);
+            EXPECT_EQ(ReadFile(base + szName), archive.second) << szName;
+        }
+        PackStore store(base.c_str());
+        for (const File& f : files)
+        {
+            PackEntryHandle h = store.FindEntry(f.m_pszName);
+            ASSERT_TRUE(h.IsValid()) << f.m_pszName;
+            EXPECT_EQ(h.m_nArchiveIndex, f.m_nArchive) << f.m_pszName;
+            EXPECT_EQ(h.m_nOffset, f.m_nOffset) << f.m_pszName;
+            std::vector<uint8_t> got(f.m_cub + 1);
+            got.resize((size_t)std::max(0, store.ReadEntry(h, got.data(), (int)got.size())));
+            EXPECT_EQ(got, Pattern(f.m_cub, f.m_pszName[0])) << f.m_pszName;
+        }
     }
 }

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "tests/bndlib/bndlib_test_support.h"
+#include "bndlib/packcrc.h"
 #include "tools/bndtool/bndtool.h"
 #include "tools/bndtool/bndtool_internal.h"
 #include "plinth/threadtools.h"
@@ -85,18 +88,43 @@ TEST(PackTool, CreateListExtractVerifyRoundTrip)
 
     r = RunTool({"extract", dir + "/out/pak01", dir + "/y", "MAPS/SUB/"});
     EXPECT_EQ(r.m_nExit, 0) << r.m_err;
-    EXPECT_TRUE(BFileExists((dir + "/y/maps/sub/deep.txt").c_str()));
+    EXPECT_EQ(ReadFile(dir + "/y/maps/sub/deep.txt"), Pattern(70000, 2));
+    EXPECT_TRUE(BFileExists((dir + "/y/maps/sub/zero.dat").c_str()));
     EXPECT_FALSE(BFileExists((dir + "/y/readme").c_str()));
+    EXPECT_FALSE(BFileExists((dir + "/y/maps/e1.bsp").c_str()));
 
     r = RunTool({"cat", dir + "/out/pak01", "Maps\\E1.bsp"});
     EXPECT_EQ(r.m_nExit, 0);
     EXPECT_EQ(std::vector<uint8_t>(r.m_out.begin(), r.m_out.end()), Pattern(5000, 1));
 
+    // Archive 0 takes e1.bsp past its preload, deep.txt does not fit behind
+    // it; readme lies wholly in its preload and zero.dat has no bytes.
     r = RunTool({"info", dir + "/out/pak01"});
     EXPECT_EQ(r.m_nExit, 0);
-    EXPECT_NE(r.m_out.find("version:               2\n"), std::string::npos);
-    EXPECT_NE(r.m_out.find("files:                 4\n"), std::string::npos);
-    EXPECT_NE(r.m_out.find("archives:              2\n"), std::string::npos);
+    const std::string base = dir + "/out/pak01";
+    EXPECT_EQ(r.m_out, "pack:                  " + base +
+                           "\n"
+                           "version:               2\n"
+                           "header size:           28\n"
+                           "tree size:             " +
+                           std::to_string(ReadFile(base + "_dir.bnd").size() - 28) +
+                           "\n"
+                           "embedded data:         0\n"
+                           "archive checksums:     0\n"
+                           "other checksums:       0\n"
+                           "signature:             0\n"
+                           "files:                 4\n"
+                           "extensions:            4\n"
+                           "directories:           4\n"
+                           "file data:             75001 bytes (33 in preload)\n"
+                           "archives:              2\n"
+                           "  000       1 files          4984 bytes used          4984 bytes on "
+                           "disk  " +
+                           base +
+                           "_000.bnd\n"
+                           "  001       1 files         69984 bytes used         69984 bytes on "
+                           "disk  " +
+                           base + "_001.bnd\n");
 }
 
 TEST(PackTool, VerifyReportsBadCrcsAndUnreadableChunks)
@@ -117,12 +145,13 @@ TEST(PackTool, VerifyReportsBadCrcsAndUnreadableChunks)
 
     ToolResult r = RunTool({"verify", dir + "/p"});
     EXPECT_EQ(r.m_nExit, 1);
-    EXPECT_EQ(r.m_out.find("CRC MISMATCH a.bin: stored "), 0u) << r.m_out;
-    EXPECT_NE(r.m_out.find("UNREADABLE b.bin: bytes 0..80 lie beyond the end of " + dir +
-                           "/p_001.bnd (40 bytes)\n"),
-              std::string::npos)
-        << r.m_out;
-    EXPECT_NE(r.m_out.find(": 2 problems\n"), std::string::npos);
+    char szCrcs[64];
+    snprintf(szCrcs, sizeof(szCrcs), "stored %08x, data gives %08x",
+             PackCrc32(0, Pattern(80, 1).data(), 80), PackCrc32(0, archive.data(), 80));
+    EXPECT_EQ(r.m_out, std::string("CRC MISMATCH a.bin: ") + szCrcs +
+                           "\nUNREADABLE b.bin: bytes 0..80 lie beyond the end of " + dir +
+                           "/p_001.bnd (40 bytes)\nverified 2 files of " + dir +
+                           "/p: 2 problems\n");
 
     r = RunTool({"extract", dir + "/p", dir + "/x"});
     EXPECT_EQ(r.m_nExit, 1);
@@ -158,9 +187,13 @@ TEST(PackTool, UsageAndErrors)
     r = RunTool({"info", dir + "/bad"});
     EXPECT_EQ(r.m_nExit, 0); // short file: read as a headerless tree, which is damaged...
     WriteFile(dir + "/bad2_dir.bnd", {'n', 'o', 't', 'a', 'p', 'a', 'c', 'k'});
+    ::testing::internal::CaptureStdout();
     r = RunTool({"verify", dir + "/bad2"});
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "bnd " + dir + "/bad2: damaged directory tree, pack ignored\n");
     EXPECT_EQ(r.m_nExit, 1);
-    EXPECT_NE(r.m_err.find("damaged directory tree"), std::string::npos);
+    EXPECT_EQ(r.m_err, "bndtool: " + dir +
+                           "/bad2_dir.bnd is not a readable pack (damaged directory tree)\n");
 
     r = RunTool({"cat", dir + "/bad2", "x"});
     EXPECT_EQ(r.m_nExit, 1);
@@ -403,6 +436,55 @@ TEST(PackTool, ResolveFollowsTheMountAndLookupOrder)
         << r.m_out;
 }
 
+// Packs the reader refuses (unknown version, two archives through one slot)
+// end neither a command nor a start-up that meets them.
+TEST(PackTool, PacksTheReaderRefusesAreReportedAndSkipped)
+{
+    std::string dir = ScratchDir();
+    RawTree slots;
+    slots.Ext("bin").Dir(" ").File("a", {{511, 0, 1}}).File("b", {{0x7FFF, 0, 1}});
+    slots.End().End().End();
+    const struct
+    {
+        std::vector<uint8_t> m_file;
+        const char* m_pszWhy;
+    } packs[] = {
+        {DirFile(3, RawTree().End().Bytes()), "unknown version 3"},
+        {DirFile(2, slots.Bytes(), {'b'}),
+         "archive 511 and the data in the directory file share an archive slot"},
+    };
+    for (const auto& pack : packs)
+    {
+        WriteFile(dir + "/p_dir.bnd", pack.m_file);
+        WriteFile(dir + "/p_511.bnd", {'a'});
+        for (const char* pszCommand : {"verify", "list", "info"})
+        {
+            ::testing::internal::CaptureStdout();
+            ToolResult r = RunTool({pszCommand, dir + "/p"});
+            ::testing::internal::GetCapturedStdout(); // the reader's warning
+            EXPECT_EQ(r.m_nExit, 1) << pszCommand;
+            EXPECT_EQ(r.m_out, "") << pszCommand;
+            EXPECT_EQ(r.m_err, "bndtool: " + dir + "/p_dir.bnd is not a readable pack (" +
+                                   pack.m_pszWhy + ")\n")
+                << pszCommand;
+        }
+    }
+
+    // A stray directory file in the scanned folder is skipped with its
+    // warning; the other packs are mounted.
+    std::string game = MakeInstall(nullptr);
+    WriteFile(game + "/bnds/depot_999_dir.bnd", packs[0].m_file);
+    ::testing::internal::CaptureStdout();
+    ToolResult r = RunTool({"resolve", "--dir", game, "maps/only441.map"});
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(r.m_nExit, 0) << r.m_err;
+    // Two mounts (in the folder's listing order) and the pack that serves the path.
+    std::string mounted = Packs(r.m_out);
+    EXPECT_TRUE(mounted == "441 442 441 " || mounted == "442 441 441 ") << r.m_out;
+    EXPECT_NE(out.find("Unknown version 3 for bnd "), std::string::npos) << out;
+    EXPECT_NE(out.find("depot_999\n"), std::string::npos) << out;
+}
+
 TEST(PackTool, ResolveMountsFromTheConfigurationFirst)
 {
     // The configuration wins over the depots; its last entry is searched first.
@@ -476,66 +558,227 @@ TEST(PackTool, ProgressLineAndItsSuppression)
     }
 }
 
+namespace
+{
+// Fails the test unless the output is one JSON text.
+JsonValue ParseJsonOutput(const std::string& out)
+{
+    JsonValue value;
+    std::string why;
+    EXPECT_TRUE(JsonReader::Parse(out, &value, &why)) << why;
+    return value;
+}
+
+std::string Hex8(uint32_t u)
+{
+    char sz[16];
+    snprintf(sz, sizeof(sz), "%08x", u);
+    return sz;
+}
+} // namespace
+
 TEST(PackTool, JsonOutputForScripts)
 {
     std::string dir = ScratchDir();
     std::string jdir = JsonEscaped(dir);
     CPackWriter writer;
     writer.SetMaxArchiveSize(100);
-    writer.AddFile("a.bin", Pattern(80, 1).data(), 80);
+    std::vector<uint8_t> a = Pattern(80, 1);
+    writer.AddFile("a.bin", a.data(), 80);
     writer.AddFile("odd \"name\"\t.txt", "xy", 2);
     PackWriterFileOptions embed;
     embed.m_bEmbed = true;
     writer.AddFile("e/mbed.dat", "embedded", 8, &embed);
     ASSERT_TRUE(writer.Write((dir + "/p").c_str())) << writer.GetError();
+    const std::string crcA = Hex8(PackCrc32(0, a.data(), 80));
+    const std::string crcOdd = Hex8(PackCrc32(0, "xy", 2));
 
     ToolResult r = RunTool({"list", "--json", dir + "/p", "*.bin", "*.dat"});
     EXPECT_EQ(r.m_nExit, 0) << r.m_err;
-    EXPECT_EQ(
-        r.m_out.substr(0, 72),
-        "[\n {\"path\": \"a.bin\", \"size\": 80, \"archive\": 0, \"offset\": 0, \"preload\": 0");
-    EXPECT_NE(r.m_out.find("\n {\"path\": \"e/mbed.dat\", \"size\": 8, \"archive\": -1, "),
-              std::string::npos)
-        << r.m_out;
+    EXPECT_EQ(r.m_out, "[\n {\"path\": \"a.bin\", \"size\": 80, \"archive\": 0, \"offset\": 0, "
+                       "\"preload\": 0, \"crc\": \"" +
+                           crcA +
+                           "\"},\n {\"path\": \"e/mbed.dat\", \"size\": 8, \"archive\": -1, "
+                           "\"offset\": 0, \"preload\": 0, \"crc\": \"" +
+                           Hex8(PackCrc32(0, "embedded", 8)) + "\"}\n]\n");
+    ParseJsonOutput(r.m_out);
     r = RunTool({"list", "--json", dir + "/p", "odd*"});
-    EXPECT_EQ(r.m_out.find("[\n {\"path\": \"odd \\\"name\\\"\\u0009.txt\", \"size\": 2, "), 0u)
-        << r.m_out;
+    EXPECT_EQ(r.m_out, "[\n {\"path\": \"odd \\\"name\\\"\\u0009.txt\", \"size\": 2, "
+                       "\"archive\": 0, \"offset\": 80, \"preload\": 0, \"crc\": \"" +
+                           crcOdd + "\"}\n]\n");
+    EXPECT_EQ(ParseJsonOutput(r.m_out)[0]["path"].m_text, "odd \"name\"\t.txt");
     EXPECT_EQ(RunTool({"list", "--json", dir + "/p", "none"}).m_out, "[]\n");
 
     r = RunTool({"info", "--json", dir + "/p"});
     EXPECT_EQ(r.m_nExit, 0);
-    EXPECT_EQ(r.m_out.find("{\"pack\": \"" + jdir + "/p\", \"version\": 2, "), 0u) << r.m_out;
-    EXPECT_NE(r.m_out.find("\"files\": 3, "), std::string::npos) << r.m_out;
-    EXPECT_NE(r.m_out.find("\"data_bytes\": 90, "), std::string::npos) << r.m_out;
-    EXPECT_NE(r.m_out.find("{\"index\": -1, \"file\": \"" + jdir +
-                           "/p_dir.bnd\", \"files\": 1, \"bytes_used\": 8, "),
-              std::string::npos)
-        << r.m_out;
-    EXPECT_NE(
-        r.m_out.find("\"archives\": [{\"index\": 0, \"file\": \"" + jdir +
-                     "/p_000.bnd\", \"files\": 2, \"bytes_used\": 82, \"bytes_on_disk\": 82}"),
-        std::string::npos)
-        << r.m_out;
+    EXPECT_EQ(r.m_out, "{\"pack\": \"" + jdir +
+                           "/p\", \"version\": 2, \"header_size\": 28, \"tree_size\": " +
+                           std::to_string(ReadFile(dir + "/p_dir.bnd").size() - 28 - 8) +
+                           ", \"embedded_data\": 8, \"archive_checksums\": 0, "
+                           "\"other_checksums\": 0, \"signature\": 0, \"files\": 3, "
+                           "\"extensions\": 3, \"directories\": 3, \"data_bytes\": 90, "
+                           "\"preload_bytes\": 0, \"archives\": [{\"index\": 0, \"file\": \"" +
+                           jdir +
+                           "/p_000.bnd\", \"files\": 2, \"bytes_used\": 82, \"bytes_on_disk\": "
+                           "82}, {\"index\": -1, \"file\": \"" +
+                           jdir +
+                           "/p_dir.bnd\", \"files\": 1, \"bytes_used\": 8, \"bytes_on_disk\": " +
+                           std::to_string(ReadFile(dir + "/p_dir.bnd").size()) + "}]}\n");
+    EXPECT_EQ(ParseJsonOutput(r.m_out)["archives"].m_items.size(), 2u);
 
     r = RunTool({"verify", "--json", dir + "/p"});
     EXPECT_EQ(r.m_nExit, 0);
     EXPECT_EQ(r.m_out,
               "{\"pack\": \"" + jdir + "/p\", \"files\": 3, \"ok\": true, \"problems\": []}\n");
+    ParseJsonOutput(r.m_out);
     std::vector<uint8_t> archive = ReadFile(dir + "/p_000.bnd");
     archive[3] ^= 0xFF;
     archive.resize(81);
     WriteFile(dir + "/p_000.bnd", archive);
     r = RunTool({"verify", "--json", dir + "/p"});
     EXPECT_EQ(r.m_nExit, 1);
-    EXPECT_EQ(r.m_out.find("{\"pack\": \"" + jdir +
+    EXPECT_EQ(r.m_out, "{\"pack\": \"" + jdir +
                            "/p\", \"files\": 3, \"ok\": false, \"problems\": [\n"
                            "  {\"path\": \"a.bin\", \"kind\": \"crc mismatch\", \"chunk\": 0, "
-                           "\"detail\": \"stored "),
-              0u)
-        << r.m_out;
-    EXPECT_NE(r.m_out.find(",\n  {\"path\": \"odd \\\"name\\\"\\u0009.txt\", \"kind\": "
-                           "\"unreadable\", \"chunk\": 0, \"detail\": \"bytes 80..82 lie beyond"),
-              std::string::npos)
-        << r.m_out;
-    EXPECT_EQ(r.m_out.substr(r.m_out.size() - 4), "\n]}\n");
+                           "\"detail\": \"stored " +
+                           crcA + ", data gives " + Hex8(PackCrc32(0, archive.data(), 80)) +
+                           "\"},\n  {\"path\": \"odd \\\"name\\\"\\u0009.txt\", \"kind\": "
+                           "\"unreadable\", \"chunk\": 0, \"detail\": \"bytes 80..82 lie beyond "
+                           "the end of " +
+                           jdir + "/p_000.bnd (81 bytes)\"}\n]}\n");
+    EXPECT_EQ(ParseJsonOutput(r.m_out)["problems"].m_items.size(), 2u);
+}
+
+TEST(PackTool, JsonReaderRefusesWhatIsNotJson)
+{
+    for (const char* psz : {"", "[", "[1,]", "{\"a\":1,}", "{\"a\":1,\"a\":2}", "\"\t\"", "\"\\x\"",
+                            "\"\\ud800\"", "\"\xff\"", "\"\xc3(\"", "\"\xed\xa0\x80\"", "01", "1.",
+                            "[1] 2", "{a:1}", "'a'", "nul", "\"\\u12\""})
+    {
+        JsonValue v;
+        EXPECT_FALSE(JsonReader::Parse(psz, &v, nullptr)) << psz;
+    }
+    JsonValue v = ParseJsonOutput(
+        " {\"s\": \"q\\\"\\\\\\/\\b\\f\\n\\r\\t\\u0001\\u00e9\\ud83d\\ude00\xc3\xa9\", "
+        "\"n\": [-0.5e+3, 0, 12], \"b\": [true, false, null]}\n");
+    EXPECT_EQ(v["s"].m_text, "q\"\\/\b\f\n\r\t\x01\xc3\xa9\xf0\x9f\x98\x80\xc3\xa9");
+    EXPECT_EQ(v["n"][0].m_text, "-0.5e+3");
+    EXPECT_EQ(v["n"][2].Int(), 12);
+    EXPECT_TRUE(v["b"][0].m_bValue);
+    EXPECT_EQ(v["b"][1].m_kind, JsonValue::BOOL);
+    EXPECT_FALSE(v["b"][1].m_bValue);
+    EXPECT_EQ(v["b"][2].m_kind, JsonValue::NUL);
+}
+
+TEST(PackTool, JsonIsValidWhateverBytesPathsAndPackNamesHold)
+{
+    // Names as a hand-made tree may hold them: quotes, backslashes, control
+    // characters, UTF-8 and bytes that are not UTF-8 (shown as U+FFFD).
+    struct Entry
+    {
+        const char* m_pszExt;
+        const char* m_pszDir;
+        const char* m_pszName;
+        const char* m_pszPath; // as JSON gives it back
+    };
+    const Entry entries[] = {
+        // In tree order: extension, directory, name.
+        {" ", " ", "ctl\x01\x1f\x7f\t\n", "ctl\x01\x1f\x7f\t\n"},
+        {"bin", "utf8", "bad\xff\xc3(", "utf8/bad\xef\xbf\xbd\xef\xbf\xbd(.bin"},
+        {"bin", "utf8", "caf\xc3\xa9", "utf8/caf\xc3\xa9.bin"},
+        {"txt", " ", "q\"uote", "q\"uote.txt"},
+        {"txt", "back\\slash", "x", "back\\slash/x.txt"},
+    };
+    std::map<std::string, int> sizes; // by path as JSON gives it back
+    for (const Entry& e : entries)
+        sizes[e.m_pszPath] = 8 + (int)strlen(e.m_pszName);
+    std::string dir = ScratchDir();
+    // The pack's own name too, where the file system takes such a name ('\\'
+    // is a separator to the file layer everywhere, and so in the names of
+    // packs on Windows).
+    std::string base = dir + "/p\"ack\x01";
+    if (FILE* f = fopen((base + "_dir.bnd").c_str(), "wb")) fclose(f);
+    if (!BFileExists((base + "_dir.bnd").c_str())) base = dir + "/p";
+
+    auto write = [&](uint32_t crcDelta)
+    {
+        RawTree t;
+        std::vector<uint8_t> data;
+        const char* pszExt = nullptr;
+        const char* pszDir = nullptr;
+        for (const Entry& e : entries)
+        {
+            if (!pszExt || strcmp(pszExt, e.m_pszExt) != 0)
+            {
+                if (pszExt) t.End().End();
+                t.Ext(pszExt = e.m_pszExt);
+                pszDir = nullptr;
+            }
+            if (!pszDir || strcmp(pszDir, e.m_pszDir) != 0)
+            {
+                if (pszDir) t.End();
+                t.Dir(pszDir = e.m_pszDir);
+            }
+            std::string content = std::string("data of ") + e.m_pszName;
+            t.File(e.m_pszName,
+                   {{BND_DIRECTORY_ARCHIVE_INDEX, (uint32_t)data.size(), (uint32_t)content.size()}},
+                   {}, PackCrc32(0, content.data(), content.size()) + crcDelta);
+            data.insert(data.end(), content.begin(), content.end());
+        }
+        t.End().End().End();
+        WriteFile(base + "_dir.bnd", DirFile(2, t.Bytes(), data));
+    };
+    write(0);
+
+    ToolResult r = RunTool({"list", "--json", base});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_err;
+    JsonValue list = ParseJsonOutput(r.m_out);
+    ASSERT_EQ(list.m_kind, JsonValue::ARRAY);
+    ASSERT_EQ(list.m_items.size(), 5u) << r.m_out;
+    std::vector<std::string> paths;
+    for (const JsonValue& item : list.m_items)
+    {
+        paths.push_back(item["path"].m_text);
+        EXPECT_EQ(item["size"].Int(), sizes[paths.back()]) << paths.back();
+        EXPECT_EQ(item["archive"].Int(), -1);
+        EXPECT_EQ(item["preload"].Int(), 0);
+        EXPECT_EQ(item["crc"].m_text.size(), 8u);
+    }
+    std::vector<std::string> expected;
+    for (const auto& size : sizes)
+        expected.push_back(size.first);
+    EXPECT_EQ(paths, expected); // byte order
+    r = RunTool({"info", "--json", base});
+    ASSERT_EQ(r.m_nExit, 0) << r.m_err;
+    JsonValue info = ParseJsonOutput(r.m_out);
+    EXPECT_EQ(info["pack"].m_text, base);
+    EXPECT_EQ(info["files"].Int(), 5);
+    EXPECT_EQ(info["extensions"].Int(), 3);
+    EXPECT_EQ(info["directories"].Int(), 4);
+    EXPECT_EQ(info["archives"][0]["index"].Int(), -1);
+    EXPECT_EQ(info["archives"][0]["file"].m_text, base + "_dir.bnd");
+
+    r = RunTool({"verify", "--json", base});
+    EXPECT_EQ(r.m_nExit, 0) << r.m_out;
+    JsonValue verify = ParseJsonOutput(r.m_out);
+    EXPECT_EQ(verify["pack"].m_text, base);
+    EXPECT_EQ(verify["files"].Int(), 5);
+    EXPECT_TRUE(verify["ok"].m_bValue);
+    EXPECT_EQ(verify["problems"].m_kind, JsonValue::ARRAY);
+
+    // Every CRC wrong: every path in the problems.
+    write(1);
+    r = RunTool({"verify", "--json", base});
+    EXPECT_EQ(r.m_nExit, 1);
+    verify = ParseJsonOutput(r.m_out);
+    EXPECT_EQ(verify["ok"].m_kind, JsonValue::BOOL);
+    EXPECT_FALSE(verify["ok"].m_bValue);
+    paths.clear();
+    for (const JsonValue& problem : verify["problems"].m_items)
+    {
+        paths.push_back(problem["path"].m_text);
+        EXPECT_EQ(problem["kind"].m_text, "crc mismatch");
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, expected);
 }

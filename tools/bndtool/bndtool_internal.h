@@ -68,7 +68,8 @@ struct CreateProgress
 };
 void WriterProgress(uint64_t ulDone, uint64_t, void* pContext);
 
-// Writes a JSON string (quoted and escaped).
+// Writes a JSON string (quoted and escaped); bytes that are not UTF-8 become
+// U+FFFD.
 void JsonString(FILE* pOut, const char* psz);
 
 // "pak01_dir.bnd" and "pak01" both name the pack "pak01".

@@ -135,6 +135,25 @@ void WriterProgress(uint64_t ulDone, uint64_t, void* pContext)
     create.m_pProgress->Update(create.m_pWriter->GetFilesWritten(), ulDone);
 }
 
+namespace
+{
+// Length of the well-formed UTF-8 sequence at p (2 to 4), or 0.
+int Utf8SequenceLength(const unsigned char* p)
+{
+    int n = p[0] >= 0xC2 && p[0] <= 0xDF   ? 2
+            : p[0] >= 0xE0 && p[0] <= 0xEF ? 3
+            : p[0] >= 0xF0 && p[0] <= 0xF4 ? 4
+                                           : 0;
+    for (int i = 1; i < n; ++i)
+        if ((p[i] & 0xC0) != 0x80) return 0;
+    // No overlong forms, surrogates or code points past U+10FFFF.
+    if ((p[0] == 0xE0 && p[1] < 0xA0) || (p[0] == 0xED && p[1] > 0x9F) ||
+        (p[0] == 0xF0 && p[1] < 0x90) || (p[0] == 0xF4 && p[1] > 0x8F))
+        return 0;
+    return n;
+}
+} // namespace
+
 void JsonString(FILE* pOut, const char* psz)
 {
     fputc('"', pOut);
@@ -144,8 +163,17 @@ void JsonString(FILE* pOut, const char* psz)
             fprintf(pOut, "\\%c", *p);
         else if (*p < 0x20 || *p == 0x7F)
             fprintf(pOut, "\\u%04x", *p);
-        else
+        else if (*p < 0x80)
             fputc(*p, pOut);
+        else if (int n = Utf8SequenceLength(p))
+        {
+            fwrite(p, 1, (size_t)n, pOut);
+            p += n - 1;
+        }
+        else
+            // JSON is UTF-8: a name in some other encoding (a pack made
+            // elsewhere) keeps its place with the replacement character.
+            fputs("\\ufffd", pOut);
     }
     fputc('"', pOut);
 }
@@ -278,8 +306,8 @@ int ParseOnePack(int argc, const char* const* argv, const char* pszUsage, const 
 bool CheckLoaded(const PackStore& store, FILE* pErr)
 {
     if (!store.IsDamaged()) return true;
-    Failed(pErr, BND_DIRECTORY_FILE_FORMAT " is not a readable pack (damaged directory tree)",
-           store.GetBasePath());
+    Failed(pErr, BND_DIRECTORY_FILE_FORMAT " is not a readable pack (%s)", store.GetBasePath(),
+           store.GetDamage());
     return false;
 }
 

@@ -282,7 +282,8 @@ bool ScanEntry(const PackEntryInfo& info, void* pContext)
 {
     PackScan& scan = *static_cast<PackScan*>(pContext);
     int nArchive = info.m_firstChunk.m_nArchiveIndex;
-    if (info.m_record.m_nChunkCount > 0 && nArchive != BND_DIRECTORY_ARCHIVE_INDEX)
+    // A chunk without bytes is never read, so its archive need not exist.
+    if (info.m_firstChunk.m_uLength > 0 && nArchive != BND_DIRECTORY_ARCHIVE_INDEX)
     {
         auto it = scan.m_archives.begin();
         while (it != scan.m_archives.end() && *it < nArchive)
@@ -330,10 +331,15 @@ void CheckPack(Checklist& list, const char* pszBase, bool bVerify)
     V_BoundedFormat(szDirFile, sizeof(szDirFile), BND_DIRECTORY_FILE_FORMAT, pszBase);
     V_LowerAscii(szDirFile);
 
+    // The reader's own warning about a damaged pack comes just above its line.
+    fflush(list.m_pOut);
+    fflush(stdout);
     PackStore store(pszBase, false);
+    fflush(stdout);
     if (store.IsDamaged())
     {
-        list.Fail("pack %s: %s is damaged and is skipped", pszBase, szDirFile);
+        list.Fail("pack %s: %s is damaged and is skipped (%s)", pszBase, szDirFile,
+                  store.GetDamage());
         list.Fix("restore the pack's files (verify the game's files in the platform client) "
                  "or rebuild it with bndtool create");
         return;
