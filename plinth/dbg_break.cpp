@@ -121,11 +121,8 @@ bool AssertDialogHandler(PlatWindow hDialog, PlatDialogEvent event, int controlI
     case IDC_IGNORE_NUMTIMES:
     {
         uint32_t n = Plat_GetDialogItemUInt(hDialog, IDC_IGNORE_TIMES, &bOk);
-        if (bOk && n > 1 && n <= 0x7FFFFFFF)
-        {
-            AssertIgnoreList_Add(pszFile, subject.m_nLine, subject.m_nLine, (int)n - 1);
+        if (bOk && AssertIgnoreList_AddForCount(pszFile, subject.m_nLine, n))
             g_nRepeatCountDefault = (int)n;
-        }
         Plat_EndDialog(hDialog, 0);
         return true;
     }
@@ -159,6 +156,15 @@ void AssertIgnoreList_Add(const char* pszFile, int minLine, int maxLine, int cou
     pEntry->m_nRemaining = count;
     pEntry->m_pNext = g_pAssertIgnoreList;
     g_pAssertIgnoreList = pEntry;
+}
+
+bool AssertIgnoreList_AddForCount(const char* pszFile, int line, uint32_t nTimes)
+{
+    // An entry's count includes the hit that uses it up (count c hides c - 1
+    // hits), so n hidden hits take n + 1.
+    if (nTimes == 0 || nTimes >= 0x7FFFFFFF) return false;
+    AssertIgnoreList_Add(pszFile, line, line, (int)nTimes + 1);
+    return true;
 }
 
 bool AssertIgnoreList_ShouldShow(const char* pszFile, int line)

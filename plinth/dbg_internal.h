@@ -1,6 +1,8 @@
 // Pieces of the diagnostics that tests reach directly.
 #pragma once
 
+#include <cstdint>
+
 // The switch test of HasCommandLineSwitch over an explicit argument vector
 // (ppArgs[0] is the program name and is skipped).
 bool CommandLineArgsHaveSwitch(int nArgs, const char* const* ppArgs, const char* pszName);
@@ -14,6 +16,9 @@ PlatCommandLineArgs* SwapCommandLineArgs(PlatCommandLineArgs* pArgs);
 // The assert ignore list. Lines -1/-1 mean every line of the file; a count of
 // -1 means for ever. New entries go to the head.
 void AssertIgnoreList_Add(const char* pszFile, int minLine, int maxLine, int count);
+// The dialog's ignore-for-a-count button: the next nTimes hits of this line
+// are not shown. False (and nothing added) for 0 or a count out of range.
+bool AssertIgnoreList_AddForCount(const char* pszFile, int line, uint32_t nTimes);
 // True when the assertion is to be shown; counts suppressing entries down and
 // drops those that run out.
 bool AssertIgnoreList_ShouldShow(const char* pszFile, int line);

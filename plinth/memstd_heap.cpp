@@ -60,7 +60,7 @@ void CHeapMemAlloc::OutOfMemory()
 {
     DumpStatsToFile(nullptr);
     if (!m_bPageHeap && Plat_IsDebuggerPresent()) Plat_DebugBreak();
-    DbgTerminateProcess(0);
+    DbgTerminateProcess(1);
 }
 
 void* CHeapMemAlloc::Allocate(size_t nSize)

@@ -72,8 +72,12 @@ CThread::~CThread()
 
     bool bOnSelf = m_threadId == ThreadGetCurrentId();
     if (bOnSelf)
+    {
         AssertMsgFailed(false, "threadtools", __LINE__,
                         "Deleting thread object from the thread, this is bad");
+        // Tells the thread procedure the object is gone.
+        if (GetCurrentCThread() == this) g_currentThreadSlot.Set(nullptr);
+    }
 
     // Also when the body has returned: AfterBody still runs on this object.
     if (!bOnSelf) WaitForExit(TT_INFINITE);
@@ -224,12 +228,16 @@ unsigned long THREADPROC_CALL CThread::ThreadProc(void* pvStartInfo)
     void* pvCall = &call;
     CatchAndWriteContext_t context;
     context.Set(&CThreadBodyAccess::RunBody, &pvCall, pThread->m_bExitOnException);
-    __atomic_store_n(&pThread->m_result, call.nResult, __ATOMIC_RELEASE);
-
-    pThread->AfterBody();
-    g_currentThreadSlot.Set(nullptr);
+    // A body that deleted its own object leaves nothing to store into; one
+    // deleted by AfterBody is not read again either.
+    if (g_currentThreadSlot.Get() == pThread)
+    {
+        __atomic_store_n(&pThread->m_result, call.nResult, __ATOMIC_RELEASE);
+        pThread->AfterBody();
+        g_currentThreadSlot.Set(nullptr);
+    }
     ReleaseStartInfo(pInfo);
-    return (unsigned long)(uint32_t)pThread->GetResult();
+    return (unsigned long)(uint32_t)call.nResult;
 }
 
 bool CThread::WaitForExit(uint32_t nTimeoutMs)

@@ -13,6 +13,12 @@ bool Plat_IsDebuggerPresent();
 // Executes a breakpoint instruction (DebugBreak; POSIX: SIGTRAP).
 void Plat_DebugBreak();
 
+// For tests: a stand-in for an attached debugger. While one is set,
+// Plat_IsDebuggerPresent answers true and Plat_DebugBreak calls pfnBreak on
+// the breaking thread instead of breaking. Null removes it.
+typedef void (*PlatDebuggerStandIn)(void* pContext);
+void Plat_SetDebuggerStandIn(PlatDebuggerStandIn pfnBreak, void* pContext);
+
 // Observer of the debugger output, for tests: receives every text passed to
 // Plat_OutputDebugString, on the calling thread. Null removes it. Returns the
 // observer that was installed before.

@@ -27,6 +27,7 @@ void Plat_OutputDebugString(const char* pszText)
 
 bool Plat_IsDebuggerPresent()
 {
+    if (Plat_DebuggerStandInPresent()) return true;
     FILE* pFile = fopen("/proc/self/status", "r");
     if (!pFile) return false;
     char szLine[256];
@@ -45,6 +46,7 @@ bool Plat_IsDebuggerPresent()
 
 void Plat_DebugBreak()
 {
+    if (Plat_DebuggerStandInBreak()) return;
 #if defined(__i386__) || defined(__x86_64__)
     __asm__ __volatile__("int3");
 #else

@@ -13,12 +13,12 @@ void Plat_OutputDebugString(const char* pszText)
 
 bool Plat_IsDebuggerPresent()
 {
-    return IsDebuggerPresent() != FALSE;
+    return Plat_DebuggerStandInPresent() || IsDebuggerPresent() != FALSE;
 }
 
 void Plat_DebugBreak()
 {
-    DebugBreak();
+    if (!Plat_DebuggerStandInBreak()) DebugBreak();
 }
 
 namespace

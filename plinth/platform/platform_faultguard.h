@@ -1,12 +1,14 @@
 // Runs a call so that processor faults inside it (access violations, illegal
-// instructions, integer division by zero and the like) are reported to a
-// callback on the faulting thread before anything else sees them.
+// instructions, integer division by zero and the like) that the call does not
+// handle itself are reported to a callback on the faulting thread.
 //
-// Windows: a vectored exception handler; a recovered fault resumes at a
-// landing routine that jumps back to the guard. POSIX: handlers for SIGSEGV,
-// SIGBUS, SIGFPE and SIGILL with sigsetjmp/siglongjmp. Faults on threads
-// outside a guard, and faults raised while the callback runs, go on to
-// whatever handled them before.
+// Windows: a frame-based exception handler on a trampoline around the call,
+// so frames inside the call that handle the fault come first; a recovered
+// fault resumes at a landing routine that jumps back to the guard. POSIX:
+// handlers for SIGSEGV, SIGBUS, SIGFPE and SIGILL with sigsetjmp/siglongjmp
+// (signals have no handlers of the call's own). A fault a guard passes on
+// goes to the next guard out, then to whatever handles it beyond them; a
+// fault raised while a guard's callback runs skips that guard.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +25,7 @@ enum : uint32_t
 
 enum PlatFaultAction
 {
-    PLAT_FAULT_PASS_ON = 0, // the fault continues as if unguarded
+    PLAT_FAULT_PASS_ON = 0, // the fault goes on outward, as if this guard were not there
     PLAT_FAULT_RECOVER = 1, // the guarded call is abandoned; the guard returns false
 };
 
@@ -39,8 +41,9 @@ struct PlatSignalFault
     void* m_pUContext;
 };
 
-// Calls pfnCall(pvArg). True when it returned; false when a fault inside it
-// was recovered. Guards nest per thread (the innermost sees the fault).
+// Calls pfnCall(pvArg), which must not let C++ exceptions out. True when it
+// returned; false when a fault inside it was recovered. Guards nest per
+// thread (the innermost sees the fault first).
 bool Plat_CallWithFaultGuard(void (*pfnCall)(void* pvArg), void* pvArg,
                              PlatFaultCallback pfnOnFault, void* pContext);
 

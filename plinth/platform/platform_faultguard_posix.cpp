@@ -1,6 +1,6 @@
 // Fault guard over signals: SIGSEGV, SIGBUS, SIGFPE and SIGILL are caught
-// process-wide; a fault on a thread inside a guard goes to that guard's
-// callback, and a recovered one jumps back with siglongjmp.
+// process-wide; a fault on a thread inside a guard goes to the guards'
+// callbacks, innermost first, and a recovered one jumps back with siglongjmp.
 #include "plinth/platform/platform_faultguard.h"
 
 #include <csetjmp>
@@ -78,18 +78,21 @@ void PassOn(int sig, siginfo_t* pInfo, void* pUContext)
 
 void OnSignal(int sig, siginfo_t* pInfo, void* pUContext)
 {
+    // The innermost guard first; one that passes the fault on hands it to the
+    // next one out, as the frame handlers on Windows do. A fault inside a
+    // guard's callback starts past that guard.
     FaultFrame* pFrame = t_pFrame;
-    if (!pFrame || pFrame->m_bInCallback)
-    {
-        PassOn(sig, pInfo, pUContext);
-        return;
-    }
+    for (FaultFrame* p = t_pFrame; p; p = p->m_pOuter)
+        if (p->m_bInCallback) pFrame = p->m_pOuter;
     PlatSignalFault fault = {sig, pInfo, pUContext};
-    pFrame->m_bInCallback = true;
-    PlatFaultAction action =
-        pFrame->m_pfnOnFault(CodeForSignal(sig, pInfo), &fault, pFrame->m_pContext);
-    pFrame->m_bInCallback = false;
-    if (action == PLAT_FAULT_RECOVER) siglongjmp(pFrame->m_jump, 1);
+    for (; pFrame; pFrame = pFrame->m_pOuter)
+    {
+        pFrame->m_bInCallback = true;
+        PlatFaultAction action =
+            pFrame->m_pfnOnFault(CodeForSignal(sig, pInfo), &fault, pFrame->m_pContext);
+        pFrame->m_bInCallback = false;
+        if (action == PLAT_FAULT_RECOVER) siglongjmp(pFrame->m_jump, 1);
+    }
     PassOn(sig, pInfo, pUContext);
 }
 

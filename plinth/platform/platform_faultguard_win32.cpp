@@ -1,6 +1,14 @@
-// Fault guard over a vectored exception handler. The compiler has no
-// structured exception keywords, so a recovered fault resumes at a landing
-// routine (by rewriting the faulting context) that jumps back to the guard.
+// Fault guard over a frame-based exception handler. The call runs inside a
+// small trampoline whose stack frame carries the guard's handler, so the
+// system offers a fault to the guard only after every frame inside the call
+// has declined it: code that handles its own faults (the system's pointer
+// probes, a nested handler) is left alone. x86-64 finds the handler through
+// the trampoline's unwind data, i686 through a registration record the
+// trampoline links into the thread's handler chain (fs:0).
+//
+// The compiler has no structured exception keywords, so a recovered fault
+// resumes at a landing routine (by rewriting the faulting context) that jumps
+// back to the guard.
 #include "plinth/platform/platform_faultguard.h"
 
 #include <windows.h>
@@ -14,29 +22,13 @@ struct FaultFrame
     void* m_jump[5]; // __builtin_setjmp buffer
     PlatFaultCallback m_pfnOnFault;
     void* m_pContext;
-    FaultFrame* m_pOuter;
     volatile bool m_bInCallback;
-#if defined(_M_IX86) || defined(__i386__)
-    // The SEH chain at the guard: frames registered below it are gone after
+#if defined(__i386__)
+    // The handler chain at the guard: records linked below it are gone after
     // the jump back.
     void* m_pExceptionList;
 #endif
 };
-
-// The innermost guard of each thread, in a TLS slot: reading it from the
-// exception handler must not allocate, as emulated thread-locals may.
-DWORD g_frameSlot = TLS_OUT_OF_INDEXES;
-volatile LONG g_bHandlerInstalled = 0;
-
-FaultFrame* CurrentFrame()
-{
-    return (FaultFrame*)TlsGetValue(g_frameSlot);
-}
-
-void SetCurrentFrame(FaultFrame* pFrame)
-{
-    TlsSetValue(g_frameSlot, pFrame);
-}
 
 bool IsHandledFault(DWORD code)
 {
@@ -64,70 +56,144 @@ bool IsHandledFault(DWORD code)
     }
 }
 
-#if defined(_M_IX86) || defined(__i386__)
-// The head of the thread's SEH chain is the first word of its TIB (fs:0). Read
-// directly: the header's segment intrinsics trip the compiler's bounds checks.
-void* SehChainHead()
-{
-    void* pHead;
-    __asm__ __volatile__("movl %%fs:0, %0" : "=r"(pHead));
-    return pHead;
-}
-
+#if defined(__i386__)
+// The head of the thread's handler chain is the first word of its TIB (fs:0).
+// Read directly: the header's segment intrinsics trip the compiler's bounds
+// checks.
 void SetSehChainHead(void* pHead)
 {
     __asm__ __volatile__("movl %0, %%fs:0" : : "r"(pHead) : "memory");
 }
 #endif
 
-__attribute__((noreturn, noinline)) void FaultLanding()
+// Entered with the frame in the first argument register (ecx on i686); the
+// faulting stack below the guard is abandoned.
+__attribute__((noreturn, noinline))
+#if defined(__i386__)
+__attribute__((fastcall))
+#endif
+void FaultLanding(FaultFrame* pFrame)
 {
-    FaultFrame* pFrame = CurrentFrame();
-#if defined(_M_IX86) || defined(__i386__)
+#if defined(__i386__)
     SetSehChainHead(pFrame->m_pExceptionList);
 #endif
     __builtin_longjmp(pFrame->m_jump, 1);
 }
+} // namespace
 
-LONG CALLBACK OnException(PEXCEPTION_POINTERS pPointers)
+// Both are referenced from the trampoline below by their assembler names.
+extern "C" EXCEPTION_DISPOSITION
+GuardFrameHandler(EXCEPTION_RECORD* pRecord, void* pEstablisherFrame, CONTEXT* pContext,
+                  void* pDispatcherContext) __asm__("quern_fault_guard_handler");
+extern "C" void GuardCall(void* pFrame, void (*pfnCall)(void*),
+                          void* pvArg) __asm__("quern_fault_guard_call");
+
+#if defined(__x86_64__)
+// GuardCall(frame, call, arg): the frame pointer sits at rsp+32 above the
+// callee's home area, where the handler finds it from the establisher frame
+// (rsp after the prologue). The nop keeps the return address inside the
+// function for the unwinder.
+__asm__(".text\n"
+        ".p2align 4\n"
+        ".def quern_fault_guard_call; .scl 3; .type 32; .endef\n"
+        ".seh_proc quern_fault_guard_call\n"
+        "quern_fault_guard_call:\n"
+        "    subq $56, %rsp\n"
+        "    .seh_stackalloc 56\n"
+        "    .seh_endprologue\n"
+        "    .seh_handler quern_fault_guard_handler, @except\n"
+        "    movq %rcx, 32(%rsp)\n"
+        "    movq %r8, %rcx\n"
+        "    callq *%rdx\n"
+        "    nop\n"
+        "    addq $56, %rsp\n"
+        "    ret\n"
+        ".seh_endproc\n");
+
+static FaultFrame* FrameOf(void* pEstablisherFrame)
 {
-    // Every exception of the process passes here (debugger output, C++
-    // throws): only faults are looked at, and the thread's last error is kept.
-    if (!pPointers || !pPointers->ExceptionRecord ||
-        !IsHandledFault(pPointers->ExceptionRecord->ExceptionCode) ||
-        g_frameSlot == TLS_OUT_OF_INDEXES)
-        return EXCEPTION_CONTINUE_SEARCH;
-    DWORD lastError = GetLastError();
-    FaultFrame* pFrame = CurrentFrame();
-    SetLastError(lastError);
-    if (!pFrame || pFrame->m_bInCallback) return EXCEPTION_CONTINUE_SEARCH;
-    pFrame->m_bInCallback = true;
-    PlatFaultAction action = pFrame->m_pfnOnFault(pPointers->ExceptionRecord->ExceptionCode,
-                                                  pPointers, pFrame->m_pContext);
-    pFrame->m_bInCallback = false;
-    if (action != PLAT_FAULT_RECOVER) return EXCEPTION_CONTINUE_SEARCH;
+    return *(FaultFrame**)((char*)pEstablisherFrame + 32);
+}
+#elif defined(__i386__)
+// GuardCall(frame, call, arg): links the registration record {next, handler,
+// frame} on its own stack into the chain for the length of the call. The
+// handler receives the record as the establisher frame.
+__asm__(".text\n"
+        ".p2align 4\n"
+        ".def quern_fault_guard_call; .scl 3; .type 32; .endef\n"
+        "quern_fault_guard_call:\n"
+        "    .cfi_startproc\n"
+        "    pushl %ebp\n"
+        "    .cfi_def_cfa_offset 8\n"
+        "    .cfi_offset %ebp, -8\n"
+        "    movl %esp, %ebp\n"
+        "    .cfi_def_cfa_register %ebp\n"
+        "    pushl 8(%ebp)\n"
+        "    pushl $quern_fault_guard_handler\n"
+        "    pushl %fs:0\n"
+        "    movl %esp, %fs:0\n"
+        "    andl $-16, %esp\n"
+        "    subl $12, %esp\n"
+        "    pushl 16(%ebp)\n"
+        "    call *12(%ebp)\n"
+        "    movl -12(%ebp), %eax\n"
+        "    movl %eax, %fs:0\n"
+        "    leave\n"
+        "    .cfi_def_cfa %esp, 4\n"
+        "    ret\n"
+        "    .cfi_endproc\n");
 
-    // Resume as if FaultLanding had been called a little below the fault.
-    CONTEXT* pContext = pPointers->ContextRecord;
-#if defined(_M_X64) || defined(__x86_64__)
+static FaultFrame* FrameOf(void* pEstablisherFrame)
+{
+    return (FaultFrame*)((void**)pEstablisherFrame)[2];
+}
+#else
+#error "fault guard: unknown processor"
+#endif
+
+__attribute__((used)) EXCEPTION_DISPOSITION
+GuardFrameHandler(EXCEPTION_RECORD* pRecord, void* pEstablisherFrame, CONTEXT* pContext, void*)
+{
+    // Unwinds pass through; of the exceptions only faults are looked at
+    // (debugger output and C++ throws are not this guard's business).
+    if (!pRecord || !pContext ||
+        (pRecord->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) ||
+        !IsHandledFault(pRecord->ExceptionCode))
+        return ExceptionContinueSearch;
+    FaultFrame* pFrame = FrameOf(pEstablisherFrame);
+    // A fault inside the callback goes on outward.
+    if (pFrame->m_bInCallback) return ExceptionContinueSearch;
+    EXCEPTION_POINTERS pointers = {pRecord, pContext};
+    pFrame->m_bInCallback = true;
+    PlatFaultAction action =
+        pFrame->m_pfnOnFault(pRecord->ExceptionCode, &pointers, pFrame->m_pContext);
+    pFrame->m_bInCallback = false;
+    if (action != PLAT_FAULT_RECOVER) return ExceptionContinueSearch;
+
+        // Resume as if FaultLanding(pFrame) had been called a little below the
+        // fault; the dispatcher's own frames there are dead by then.
+#if defined(__x86_64__)
     DWORD64 sp = ((pContext->Rsp - 256) & ~(DWORD64)15) - 8;
     pContext->Rsp = sp;
+    pContext->Rcx = (DWORD64)pFrame;
     pContext->Rip = (DWORD64)(void*)&FaultLanding;
 #else
     DWORD sp = ((pContext->Esp - 256) & ~(DWORD)15) - 4;
     pContext->Esp = sp;
+    pContext->Ecx = (DWORD)pFrame;
     pContext->Eip = (DWORD)(void*)&FaultLanding;
 #endif
-    return EXCEPTION_CONTINUE_EXECUTION;
+    return ExceptionContinueExecution;
 }
 
+namespace
+{
 // A separate frame for the call, so the guard's own frame stays intact for
 // the jump back.
 __attribute__((noinline)) bool RunInFrame(FaultFrame* pFrame, void (*pfnCall)(void*), void* pvArg)
 {
     if (__builtin_setjmp(pFrame->m_jump) != 0) return false;
-    SetCurrentFrame(pFrame);
-    pfnCall(pvArg);
+    GuardCall(pFrame, pfnCall, pvArg);
     return true;
 }
 } // namespace
@@ -135,32 +201,14 @@ __attribute__((noinline)) bool RunInFrame(FaultFrame* pFrame, void (*pfnCall)(vo
 bool Plat_CallWithFaultGuard(void (*pfnCall)(void* pvArg), void* pvArg,
                              PlatFaultCallback pfnOnFault, void* pContext)
 {
-    // 0: not installed, 1: being installed, 2: in place.
-    if (InterlockedCompareExchange(&g_bHandlerInstalled, 1, 0) == 0)
-    {
-        g_frameSlot = TlsAlloc();
-        AddVectoredExceptionHandler(1, &OnException);
-        InterlockedExchange(&g_bHandlerInstalled, 2);
-    }
-    while (g_bHandlerInstalled != 2)
-        Sleep(0);
     FaultFrame frame;
     frame.m_pfnOnFault = pfnOnFault;
     frame.m_pContext = pContext;
-    // Without a slot there is no guard, only the call.
-    if (g_frameSlot == TLS_OUT_OF_INDEXES)
-    {
-        pfnCall(pvArg);
-        return true;
-    }
-    frame.m_pOuter = CurrentFrame();
     frame.m_bInCallback = false;
-#if defined(_M_IX86) || defined(__i386__)
-    frame.m_pExceptionList = SehChainHead();
+#if defined(__i386__)
+    __asm__ __volatile__("movl %%fs:0, %0" : "=r"(frame.m_pExceptionList));
 #endif
-    bool bReturned = RunInFrame(&frame, pfnCall, pvArg);
-    SetCurrentFrame(frame.m_pOuter);
-    return bReturned;
+    return RunInFrame(&frame, pfnCall, pvArg);
 }
 
 namespace

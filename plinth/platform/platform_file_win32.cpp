@@ -43,8 +43,11 @@ uint32_t Plat_CreateFile(const PlatWChar* pwszPath, uint32_t unAccess, uint32_t 
     DWORD dwAccess = 0;
     if (unAccess & PLAT_FILE_ACCESS_READ) dwAccess |= GENERIC_READ;
     if (unAccess & PLAT_FILE_ACCESS_WRITE) dwAccess |= GENERIC_WRITE;
-    // Keeping the last-access time needs the right to set file times.
-    if (unFlags & PLAT_FILE_FLAG_NO_ACCESS_TIME) dwAccess |= FILE_WRITE_ATTRIBUTES;
+    // Keeping the last-access time needs the right to set file times on this
+    // very handle; write access brings it anyway.
+    const bool bKeepAccessTime = (unFlags & PLAT_FILE_FLAG_NO_ACCESS_TIME) != 0;
+    const DWORD dwTimeAccess =
+        bKeepAccessTime && !(unAccess & PLAT_FILE_ACCESS_WRITE) ? FILE_WRITE_ATTRIBUTES : 0;
 
     DWORD dwShare = 0;
     if (unShare & PLAT_FILE_SHARE_READ) dwShare |= FILE_SHARE_READ;
@@ -77,11 +80,22 @@ uint32_t Plat_CreateFile(const PlatWChar* pwszPath, uint32_t unAccess, uint32_t 
     if (unFlags & PLAT_FILE_FLAG_SEQUENTIAL_SCAN) dwFlags |= FILE_FLAG_SEQUENTIAL_SCAN;
     if (unFlags & PLAT_FILE_FLAG_DELETE_ON_CLOSE) dwFlags |= FILE_FLAG_DELETE_ON_CLOSE;
 
-    HANDLE hFile =
-        CreateFileW(W(pwszPath), dwAccess, dwShare, nullptr, dwCreation, dwFlags, nullptr);
+    HANDLE hFile = CreateFileW(W(pwszPath), dwAccess | dwTimeAccess, dwShare, nullptr, dwCreation,
+                               dwFlags, nullptr);
+    bool bMayKeepTime = bKeepAccessTime;
+    if (hFile == INVALID_HANDLE_VALUE && dwTimeAccess)
+    {
+        // A file the caller may read but not change refuses that right
+        // (access denied; Wine: a sharing violation for a file it cannot
+        // open for writing). The access time is a wish, the read is not.
+        const DWORD dwError = GetLastError();
+        if (dwError != ERROR_ACCESS_DENIED && dwError != ERROR_SHARING_VIOLATION) return dwError;
+        hFile = CreateFileW(W(pwszPath), dwAccess, dwShare, nullptr, dwCreation, dwFlags, nullptr);
+        bMayKeepTime = false;
+    }
     if (hFile == INVALID_HANDLE_VALUE) return GetLastError();
 
-    if (unFlags & PLAT_FILE_FLAG_NO_ACCESS_TIME)
+    if (bMayKeepTime)
     {
         // All one bits: the system leaves the last-access time alone for
         // this handle.

@@ -1,11 +1,13 @@
 #include "plinth/dbg.h"
 #include "plinth/dbg_internal.h"
+#include "plinth/platform/platform_env.h"
 #include "tests/plinth/dbg_test_support.h"
 #include "tests/plinth/platform_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -141,6 +143,41 @@ TEST_F(DbgAssert, TooLongAssertionTextIsDroppedButStillCounted)
     EXPECT_EQ("", out);
     EXPECT_EQ("", debugOut.Text());
     EXPECT_EQ(1u, g_requests.size());
+}
+
+namespace
+{
+std::atomic<int> g_nBreaks{0};
+
+void CountBreak(void*)
+{
+    ++g_nBreaks;
+}
+} // namespace
+
+TEST_F(DbgAssert, DontBreakOnAssertKeepsTheDebuggerOut)
+{
+    static const char s_szFile[] = "dbg.cpp";
+    // Off the main thread an attached debugger alone decides: no dialog.
+    const struct
+    {
+        const char* m_pszValue; // null: unset
+        int m_nBreaks;
+    } cases[] = {{nullptr, 1}, {"1", 0}, {"", 0}};
+    Plat_SetDebuggerStandIn(&CountBreak, nullptr);
+    for (const auto& c : cases)
+    {
+        Plat_SetEnvironmentVariable("DONT_BREAK_ON_ASSERT", c.m_pszValue);
+        g_nBreaks = 0;
+        std::string out;
+        CAPTURE_STDOUT(out, std::thread([] { AssertFailed(s_szFile, 5, "x"); }).join());
+        EXPECT_EQ(c.m_nBreaks, g_nBreaks.load()) << (c.m_pszValue ? c.m_pszValue : "unset");
+        EXPECT_EQ("dbg.cpp (5) : Assertion Failed: x\n", out);
+    }
+    Plat_SetEnvironmentVariable("DONT_BREAK_ON_ASSERT", nullptr);
+    Plat_SetDebuggerStandIn(nullptr, nullptr);
+    // With a debugger attached no dump is asked for.
+    EXPECT_EQ(0u, g_requests.size());
 }
 
 TEST(DbgAssertThreads, MainThreadIsTheLoadingThread)

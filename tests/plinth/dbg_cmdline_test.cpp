@@ -94,6 +94,21 @@ TEST_F(DbgIgnoreList, UsedUpEntryIsDroppedAndTheWalkGoesOn)
     EXPECT_EQ(1, AssertIgnoreList_Count());
 }
 
+TEST_F(DbgIgnoreList, IgnoreForACountHidesExactlyThatManyHits)
+{
+    for (uint32_t n : {1u, 2u, 5u})
+    {
+        ASSERT_TRUE(AssertIgnoreList_AddForCount("e.cpp", 7, n));
+        for (uint32_t i = 0; i < n; ++i)
+            EXPECT_FALSE(AssertIgnoreList_ShouldShow("e.cpp", 7)) << n << " hit " << i;
+        EXPECT_TRUE(AssertIgnoreList_ShouldShow("e.cpp", 7)) << n;
+        EXPECT_EQ(0, AssertIgnoreList_Count());
+    }
+    EXPECT_FALSE(AssertIgnoreList_AddForCount("e.cpp", 7, 0));
+    EXPECT_FALSE(AssertIgnoreList_AddForCount("e.cpp", 7, 0x80000000u));
+    EXPECT_EQ(0, AssertIgnoreList_Count());
+}
+
 namespace
 {
 // Runs ShouldBreakOnAssert on this (the main) thread with the given arguments.

@@ -1,6 +1,7 @@
 #include "plinth/dumpguard.h"
 #include "plinth/minidump.h"
 #include "plinth/platform/platform_faultguard.h"
+#include "plinth/platform/platform_modules.h"
 #include "tests/plinth/minidump_test_support.h"
 
 #include <gtest/gtest.h>
@@ -146,6 +147,69 @@ TEST(MinidumpGuard, NestedGuardsRecoverInnermostFirst)
     EXPECT_EQ(2, g_nCalls);
     EXPECT_EQ(1, sink.Count("faultsink.WriteDump"));
 }
+
+TEST(MinidumpGuard, RethrownFaultReachesTheOuterGuard)
+{
+    StandInSink sink;
+    struct Outer
+    {
+        static void Run(void*)
+        {
+            void* pv = nullptr;
+            CatchAndWriteContext_t inner =
+                PointerContext(&Fault, &pv, CatchAndWriteContext_t::AFTER_EXCEPTION_RETHROW);
+            RunWithDumpOnException(inner);
+            g_nCalls += 100; // never: the fault left the inner guard
+        }
+    };
+    void* pv = nullptr;
+    CatchAndWriteContext_t outer =
+        PointerContext(&Outer::Run, &pv, CatchAndWriteContext_t::AFTER_EXCEPTION_SWALLOW);
+    g_nCalls = 0;
+    EXPECT_EQ(0, RunWithDumpOnException(outer));
+    EXPECT_EQ(1, g_nCalls);
+    // Each guard the fault reached wrote its dump.
+    EXPECT_EQ(2, sink.Count("faultsink.WriteDump(7, 0xc0000005, pointers)"));
+}
+
+#if defined(_WIN32)
+namespace
+{
+// kernel32's pointer probe catches its own access fault: the guard around it
+// must not see that fault at all.
+__attribute__((noinline)) void ProbeBadPointer(void* pvResult)
+{
+    typedef int(__stdcall * IsBadReadPtr_t)(const void*, uintptr_t);
+    IsBadReadPtr_t pfnProbe =
+        (IsBadReadPtr_t)Plat_GetProcAddress(Plat_GetModuleHandleA("kernel32.dll"), "IsBadReadPtr");
+    *(int*)pvResult = pfnProbe && pfnProbe((const void*)0x10, 4) ? 1 : -1;
+}
+} // namespace
+
+TEST(MinidumpGuard, FaultsTheBodyHandlesItselfAreNotDumped)
+{
+    StandInSink sink;
+    for (int nMode : {CatchAndWriteContext_t::AFTER_EXCEPTION_RETHROW,
+                      CatchAndWriteContext_t::AFTER_EXCEPTION_SWALLOW})
+    {
+        int nResult = 0;
+        void* pv = &nResult;
+        CatchAndWriteContext_t context = PointerContext(&ProbeBadPointer, &pv, nMode);
+        EXPECT_EQ(0, RunWithDumpOnException(context)) << nMode;
+        EXPECT_EQ(1, nResult) << nMode;
+    }
+    EXPECT_EXIT(
+        {
+            int nResult = 0;
+            void* pv = &nResult;
+            CatchAndWriteContext_t context = PointerContext(&ProbeBadPointer, &pv, 0);
+            RunWithDumpOnException(context);
+            _Exit(nResult == 1 ? 5 : 6);
+        },
+        testing::ExitedWithCode(5), "");
+    EXPECT_EQ(0, sink.Count("faultsink.WriteDump"));
+}
+#endif
 
 TEST(MinidumpGuard, CppExceptionsRethrownOrSwallowed)
 {

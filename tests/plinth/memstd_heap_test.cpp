@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 TEST(MemStdHeapSelection, SwitchesAreFoundInAnyCase)
 {
@@ -171,5 +172,26 @@ TEST(MemStdHeapAlloc, LowFragmentationHeapMessages)
                                std::string(szHeap) + " with LastError "));
         EXPECT_NE(std::string::npos,
                   out.find("HeapCompatibilityInformation for " + std::string(szHeap) + " is "));
+    }
+}
+
+TEST(MemStdHeapAllocDeathTest, RefusedRequestEndsTheProcessWithCode1)
+{
+    // A size that wraps with the alignment slack; on Windows also one the
+    // process heap refuses.
+    std::vector<size_t> sizes = {SIZE_MAX - 4};
+#if defined(_WIN32)
+    sizes.push_back(SIZE_MAX / 4);
+#endif
+    for (size_t nSize : sizes)
+    {
+        EXPECT_EXIT(
+            {
+                CHeapMemAlloc alloc(false, false);
+                alloc.Allocate(nSize);
+                _Exit(4);
+            },
+            testing::ExitedWithCode(1), "")
+            << nSize;
     }
 }

@@ -1,7 +1,8 @@
 #include "plinth/dbg.h"
 #include "plinth/dbg_internal.h"
 #include "plinth/minidump.h"
-#include "tests/plinth/dbg_test_support.h"
+#include "plinth/threadtools.h"
+#include "tests/plinth/minidump_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -121,4 +122,73 @@ TEST(MinidumpLockConcurrency, WritingMarkWithoutTheLockIsReportedOnce)
               out.find("Someone called ClearWritingMinidump without holding the minidump lock.\n"));
     EXPECT_EQ(2, (int)std::count(out.begin(), out.end(), '\n')) << out;
     EXPECT_FALSE(IsDumpBeingWritten());
+}
+
+namespace
+{
+void NoDump(const char*, const char*, int, bool, bool) {}
+
+// The child's standard output from here on goes to `path`.
+void StdoutTo(const std::string& path)
+{
+    if (!freopen(path.c_str(), "wb", stdout)) _Exit(3);
+}
+} // namespace
+
+// Both bounded waits run side by side, about ten seconds in all: an exception
+// dump gives up without a dump, a fatal assertion ends the process at once
+// (without its exit line).
+TEST(MinidumpLockDeathTest, BusyLockIsWaitedForAboutTenSecondsThenGivenUp)
+{
+    std::string path = TestTempPath("_stdout.txt");
+    remove(path.c_str());
+    StandInSink sink;
+    ASSERT_TRUE(DumpSink_Load());
+    LockHolder holder;
+    ASSERT_TRUE(holder.Taken());
+
+    uint32_t nDumpWaited = 0;
+    std::thread exceptionDump(
+        [&]
+        {
+            uint32_t start = Plat_MSTime();
+            WriteExceptionDump(0xC0000005u, nullptr);
+            nDumpWaited = Plat_MSTime() - start;
+        });
+    uint32_t start = Plat_MSTime();
+    EXPECT_EXIT(
+        {
+            StdoutTo(path);
+            SetAssertDumpRequestHook(NoDump);
+            AssertFailedFatal("held.cpp", 9, "busy");
+            _Exit(4);
+        },
+        testing::ExitedWithCode(1), "");
+    uint32_t nAssertWaited = Plat_MSTime() - start;
+    exceptionDump.join();
+
+    EXPECT_GE(nAssertWaited, 9500u);
+    EXPECT_GE(nDumpWaited, 9500u);
+    EXPECT_EQ("held.cpp (9) : Fatal Assertion Failed: busy\n", ReadWholeFile(path));
+    EXPECT_EQ(0, sink.Count("faultsink.BeginReport"));
+    remove(path.c_str());
+}
+
+TEST(MinidumpLockDeathTest, FatalAssertionWhileADumpIsWrittenEndsAtOnce)
+{
+    std::string path = TestTempPath("_stdout.txt");
+    remove(path.c_str());
+    EXPECT_EXIT(
+        {
+            StdoutTo(path);
+            SetAssertDumpRequestHook(NoDump);
+            // As the dump writer would be: lock held, mark set.
+            if (!MinidumpLock_TryEnter()) _Exit(5);
+            SetWritingMinidump(true);
+            AssertFailedFatal("writing.cpp", 3, "during");
+            _Exit(4);
+        },
+        testing::ExitedWithCode(1), "");
+    EXPECT_EQ("writing.cpp (3) : Fatal Assertion Failed: during\n", ReadWholeFile(path));
+    remove(path.c_str());
 }

@@ -1,10 +1,12 @@
 // CThread: launch handshake, body and exit, misuse messages.
+#include "tests/plinth/minidump_test_support.h"
 #include "tests/plinth/threadtools_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <regex>
+#include <stdexcept>
 #include <string>
 
 namespace
@@ -243,4 +245,105 @@ TEST(CThread, DestroyingAFinishedThreadWaitsForAfterBody)
     EXPECT_EQ(1, g_afterBodyDone.load());
     EXPECT_EQ(0, capture.Count("Illegal termination"));
     g_pAfterBodyEntered = nullptr;
+}
+
+TEST(CThread, LaunchFailureIsReported)
+{
+    // Only a 32-bit address space is sure to refuse a 4 GB stack.
+    if (sizeof(void*) > 4) GTEST_SKIP() << "no stack size a 64-bit system surely refuses";
+    CDebugOutputCapture capture;
+    CLambdaThread thread([] { return 0; });
+    EXPECT_FALSE(thread.Launch(0xFFFFFFFFu));
+    EXPECT_EQ(1, capture.Count("Failed to create thread (error 0x"));
+    EXPECT_EQ(nullptr, thread.GetThreadHandle());
+    EXPECT_EQ(0u, thread.GetThreadId());
+}
+
+namespace
+{
+ThreadEvent* g_pSelfDeleteGo = nullptr;
+ThreadEvent* g_pSelfDeleted = nullptr;
+
+class CSelfDeletingThread : public CThread
+{
+public:
+    int Body() override
+    {
+        g_pSelfDeleteGo->Wait(10000);
+        delete this;
+        g_pSelfDeleted->Set();
+        return 5;
+    }
+};
+} // namespace
+
+TEST(CThread, DeletedFromItsOwnBodyIsReportedAndLeftAlone)
+{
+    CDebugOutputCapture capture;
+    ThreadEvent go(true), deleted(true);
+    g_pSelfDeleteGo = &go;
+    g_pSelfDeleted = &deleted;
+    CSelfDeletingThread* pThread = new CSelfDeletingThread;
+    ASSERT_TRUE(pThread->Launch());
+    uint32_t id = pThread->GetThreadId();
+    go.Set();
+    ASSERT_TRUE(deleted.Wait(10000));
+    // The thread ends without touching the freed object again.
+    for (int i = 0; i < 1000 && IsThreadAlive(id); ++i)
+        ThreadSleep(5);
+    EXPECT_FALSE(IsThreadAlive(id));
+    EXPECT_EQ(1, capture.Count("Deleting thread object from the thread, this is bad"));
+    // Its body was still running: the destructor says so too.
+    EXPECT_EQ(1, capture.Count("Illegal termination of worker thread"));
+}
+
+namespace
+{
+class CThrowingThread : public CThread
+{
+public:
+    explicit CThrowingThread(bool bExitOnException) { m_bExitOnException = bExitOnException; }
+    ~CThrowingThread() override { WaitForExit(); }
+    int Body() override { throw std::runtime_error("body"); }
+};
+
+void RunThrowingThread(bool bExitOnException)
+{
+    CThrowingThread thread(bExitOnException);
+    if (thread.Launch()) thread.WaitForExit();
+}
+} // namespace
+
+TEST(CThreadDeathTest, BodyThatThrowsIsDumpedThenRethrownOrEndsTheProcess)
+{
+    StandInSink sink;
+    for (bool bExitOnException : {false, true})
+    {
+        std::remove(sink.LogPath().c_str());
+        // Rethrown, the exception leaves the thread and takes the process down.
+        if (bExitOnException)
+            EXPECT_EXIT(RunThrowingThread(true), testing::ExitedWithCode(1), "");
+        else
+            EXPECT_DEATH(RunThrowingThread(false), "");
+        EXPECT_EQ(1, sink.Count("faultsink.WriteDump(7, 0xe06d7363, null)")) << bExitOnException;
+    }
+}
+
+TEST(ThreadLocalSlotDeathTest, RunningOutEndsTheProcess)
+{
+    std::string path = TestTempPath("_stdout.txt");
+    remove(path.c_str());
+    EXPECT_EXIT(
+        {
+            if (!freopen(path.c_str(), "wb", stdout)) _Exit(3);
+            for (int i = 0; i < 100000; ++i)
+                new ThreadLocalSlot;
+            _Exit(4);
+        },
+        testing::ExitedWithCode(1), "");
+    std::string out = ReadWholeFile(path);
+    EXPECT_EQ(out.size() - strlen("Out of thread local storage!\n"),
+              out.find("Out of thread local storage!\n"))
+        << out;
+    remove(path.c_str());
 }
