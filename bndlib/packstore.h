@@ -72,7 +72,7 @@ class PackStore
 public:
     // An empty store.
     PackStore();
-    // Loads "<base>_dir.bnd" (lower-cased), falling back to the base path itself.
+    // Loads "<base>_dir.bnd" (lower-cased on Windows), falling back to the base path itself.
     // A version above 2 is an error that ends the process.
     explicit PackStore(const char* pszBasePath, bool bPreload = false);
     ~PackStore();
@@ -86,7 +86,8 @@ public:
     bool IsDamaged() const { return m_bDamaged; }
 
     const char* GetBasePath() const { return m_szBasePath; }
-    // Absolute, lower-cased, with '\' separators: identifies the pack for the mount table.
+    // Absolute, with '\' separators (lower-cased on Windows): identifies the pack for the
+    // mount table, which compares it without case.
     const char* GetAbsolutePath() const { return m_szAbsolutePath; }
 
     // Looks a path up ('/' or '\', any case, "a/b/../c" resolved). Not found:
