@@ -228,7 +228,11 @@ void PackStore::Load(const char* pszBasePath)
 
     char szDirFile[BND_MAX_BASE_PATH + 16];
     V_BoundedFormat(szDirFile, sizeof(szDirFile), BND_DIRECTORY_FILE_FORMAT, pszBasePath);
+#if defined(_WIN32)
+    // Elsewhere the file layer finds each name in any case, and lower-casing
+    // the whole path would lose folders such as "My Game".
     V_LowerAscii(szDirFile);
+#endif
     CFileReader reader;
     if (!reader.BOpenFile(szDirFile) && !reader.BOpenFile(pszBasePath)) return;
 
@@ -318,7 +322,9 @@ void PackStore::Load(const char* pszBasePath)
 
     char szAbsolute[BND_MAX_BASE_PATH];
     V_MakeAbsolutePath(szAbsolute, sizeof(szAbsolute), pszBasePath);
+#if defined(_WIN32)
     V_LowerAscii(szAbsolute);
+#endif
     V_SetSlashes(szAbsolute, '\\');
     V_BoundedCopy(m_szAbsolutePath, szAbsolute, sizeof(m_szAbsolutePath));
 

@@ -75,7 +75,7 @@ class PackStore
 public:
     // An empty store.
     PackStore();
-    // Loads "<base>_dir.bnd" (lower-cased), falling back to the base path itself.
+    // Loads "<base>_dir.bnd" (lower-cased on Windows), falling back to the base path itself.
     explicit PackStore(const char* pszBasePath, bool bPreload = false);
     ~PackStore();
 
@@ -91,7 +91,8 @@ public:
     const char* GetDamage() const { return m_szDamage; }
 
     const char* GetBasePath() const { return m_szBasePath; }
-    // Absolute, lower-cased, with '\' separators: identifies the pack for the mount table.
+    // Absolute, with '\' separators (lower-cased on Windows): identifies the pack for the
+    // mount table, which compares it without case.
     const char* GetAbsolutePath() const { return m_szAbsolutePath; }
 
     // Looks a path up ('/' or '\', any case, "a/b/../c" resolved). Not found:

@@ -4,8 +4,9 @@
 //
 // Windows: fopen, _wstat32, _wfindfirst32/_wfindnext32/_findclose and "nul:".
 // POSIX stand-in: '\' is taken as a separator, stat/opendir stand in for the
-// wide calls, and the search matches names as the Windows search does for the
-// patterns old programs use ("*", "*.*", "name.*", "*.ext", '?').
+// wide calls, each name of a path is found in any case as on Windows, and the
+// search matches names as the Windows search does for the patterns old
+// programs use ("*", "*.*", "name.*", "*.ext", '?').
 #pragma once
 
 #include <cstdint>
@@ -39,7 +40,7 @@ constexpr uint32_t PLAT_CRT_ATTRIBUTE_SUBDIR = 0x10;
 typedef intptr_t PlatCrtFindHandle;
 constexpr PlatCrtFindHandle PLAT_CRT_FIND_NONE = -1;
 
-// fopen of the path as given.
+// fopen of the path (POSIX: found in any case).
 FILE* Plat_CrtOpen(const char* pszPath, const char* pszMode);
 // Name of the null device for fopen ("nul:" on Windows).
 const char* Plat_CrtNullDevice();

@@ -64,7 +64,28 @@ FILE* Plat_CrtOpen(const char* pszPath, const char* pszMode)
 {
     char szPath[4096];
     if (!pszPath || !pszMode || !PosixPath(pszPath, szPath, sizeof(szPath))) return nullptr;
-    return fopen(szPath, pszMode);
+    FILE* pFile = nullptr;
+    auto open = [&](const char* pszOpen)
+    {
+        pFile = fopen(pszOpen, pszMode);
+        return pFile ? 0 : -1;
+    };
+    PosixPathUse use;
+    if (pszMode[0] != 'w' && pszMode[0] != 'a')
+    {
+        Posix_OnExistingPath(szPath, open, &use);
+        return pFile;
+    }
+    // Writing: a file that matches the name in any case is the one written;
+    // only a name that matches nothing is created, spelled as given.
+    auto openExisting = [&](const char* pszOpen)
+    {
+        struct stat st;
+        return stat(pszOpen, &st) == 0 ? open(pszOpen) : -1;
+    };
+    if (Posix_OnPathToCreate(szPath, openExisting, open, &use) == 0 && use.m_bNewName)
+        Posix_NoteCreated(use);
+    return pFile;
 }
 
 const char* Plat_CrtNullDevice()
@@ -77,7 +98,9 @@ bool Plat_CrtStat(const char* pszPath, PlatCrtStat* pStat)
     char szPath[4096];
     if (!pszPath || !PosixPath(pszPath, szPath, sizeof(szPath))) return false;
     struct stat st;
-    if (stat(szPath, &st) != 0) return false;
+    auto statPath = [&](const char* pszStat) { return stat(pszStat, &st); };
+    PosixPathUse use;
+    if (Posix_OnExistingPath(szPath, statPath, &use) != 0) return false;
     pStat->m_bDirectory = S_ISDIR(st.st_mode);
     pStat->m_bRegular = S_ISREG(st.st_mode);
     pStat->m_uSize = (uint32_t)st.st_size;
@@ -98,9 +121,17 @@ PlatCrtFindHandle Plat_CrtFindFirst(const char* pszPattern, PlatCrtFindData* pDa
     const char* pszDir;
     const char* pszNamePattern;
     Posix_SplitSearchPath(szPath, &pszDir, &pszNamePattern);
-    snprintf(pFind->m_szDir, sizeof(pFind->m_szDir), "%s", pszDir);
     snprintf(pFind->m_szPattern, sizeof(pFind->m_szPattern), "%s", pszNamePattern);
-    pFind->m_pDir = pFind->m_szPattern[0] ? opendir(pFind->m_szDir) : nullptr;
+    // The folder is found in any case; the pattern matches names without case.
+    pFind->m_pDir = nullptr;
+    auto openFolder = [&](const char* pszOpen)
+    {
+        pFind->m_pDir = opendir(pszOpen);
+        return pFind->m_pDir ? 0 : -1;
+    };
+    PosixPathUse use;
+    if (pFind->m_szPattern[0]) Posix_OnExistingPath(pszDir, openFolder, &use);
+    snprintf(pFind->m_szDir, sizeof(pFind->m_szDir), "%s", use.m_pszPath ? use.m_pszPath : "");
     if (!pFind->m_pDir || !NextMatch(pFind, pData))
     {
         if (pFind->m_pDir) closedir(pFind->m_pDir);

@@ -2,9 +2,10 @@
 //
 // Paths arrive in the wide long-path form that CPathString builds: UTF-16,
 // beginning with "\\?\" or "\\?\UNC\". On Windows they go to the W functions
-// untouched; the POSIX stand-in strips the prefix, turns '\' into '/' and
-// converts to UTF-8. Results are 0 or a Windows error code (the stand-in maps
-// errno onto the same codes), so callers see one contract.
+// untouched; the POSIX stand-in strips the prefix, turns '\' into '/',
+// converts to UTF-8 and, like Windows, finds each name of a path in any case.
+// Results are 0 or a Windows error code (the stand-in maps errno onto the
+// same codes), so callers see one contract.
 #pragma once
 
 #include "plinth/platform/platform_error.h"

@@ -131,6 +131,16 @@ private:
     uint32_t m_unError;
 };
 
+// The "existing" half of a call that only makes new names: an entry there,
+// in any case, is EEXIST.
+int RefuseExisting(const char* pszPath)
+{
+    struct stat st;
+    if (lstat(pszPath, &st) != 0) return -1;
+    errno = EEXIST;
+    return -1;
+}
+
 int Fd(PlatFileHandle hFile)
 {
     return static_cast<int>(hFile);
@@ -217,26 +227,39 @@ uint32_t Plat_CreateFile(const PlatWChar* pwszPath, uint32_t unAccess, uint32_t 
         return PLAT_ERROR_INVALID_PARAMETER;
     }
 
-    int fd;
-    do
+    // A name that matches an existing file in any case opens that file (or,
+    // for a new one, is refused); only a name that matches nothing is
+    // created, spelled as the caller spelled it.
+    int fd = -1;
+    const int nOpenExisting = nOpen & ~(O_CREAT | O_EXCL);
+    auto openExisting = [&](const char* pszPath)
     {
-        fd = open(path.Get(), nOpen, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+        if (unDisposition == PLAT_FILE_CREATE_NEW) return RefuseExisting(pszPath);
+        do
+        {
+            fd = open(pszPath, nOpenExisting, 0666);
+        } while (fd < 0 && errno == EINTR);
+        return fd;
+    };
+    auto create = [&](const char* pszPath)
+    {
+        do
+        {
+            fd = open(pszPath, nOpen, 0666);
+        } while (fd < 0 && errno == EINTR);
+        return fd;
+    };
+    PosixPathUse use;
+    const int nResult = (nOpen & O_CREAT)
+                            ? Posix_OnPathToCreate(path.Get(), openExisting, create, &use)
+                            : Posix_OnExistingPath(path.Get(), openExisting, &use);
+    if (nResult < 0)
     {
         // A missing folder on the way is "path not found", as on Windows.
-        if (errno == ENOENT)
-        {
-            char* pSlash = strrchr(path.Get(), '/');
-            if (pSlash && pSlash != path.Get())
-            {
-                *pSlash = 0;
-                struct stat st;
-                if (stat(path.Get(), &st) != 0) return PLAT_ERROR_PATH_NOT_FOUND;
-            }
-        }
+        if (errno == ENOENT && !use.m_bFolderFound) return PLAT_ERROR_PATH_NOT_FOUND;
         return Posix_ErrorFromErrno(errno);
     }
+    if (use.m_bNewName) Posix_NoteCreated(use);
 
     // Directories cannot be opened as files.
     struct stat st;
@@ -248,7 +271,8 @@ uint32_t Plat_CreateFile(const PlatWChar* pwszPath, uint32_t unAccess, uint32_t 
     if (unFlags & PLAT_FILE_FLAG_SEQUENTIAL_SCAN) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     // The name goes away now rather than at the close; the data lives on
     // until the last descriptor is closed.
-    if (unFlags & PLAT_FILE_FLAG_DELETE_ON_CLOSE) unlink(path.Get());
+    if ((unFlags & PLAT_FILE_FLAG_DELETE_ON_CLOSE) && unlink(use.m_pszPath) == 0)
+        Posix_NoteRemoved(use.m_pszPath);
 
     *phFile = static_cast<PlatFileHandle>(fd);
     return 0;
@@ -369,7 +393,9 @@ uint32_t Plat_GetFileAttributes(const PlatWChar* pwszPath, uint32_t* punAttribut
     CPosixPath path(pwszPath);
     if (path.Error()) return path.Error();
     struct stat st;
-    if (stat(path.Get(), &st) != 0) return Posix_ErrorFromErrno(errno);
+    auto statPath = [&](const char* pszPath) { return stat(pszPath, &st); };
+    PosixPathUse use;
+    if (Posix_OnExistingPath(path.Get(), statPath, &use) != 0) return Posix_ErrorFromErrno(errno);
     uint32_t unAttributes =
         S_ISDIR(st.st_mode) ? PLAT_FILE_ATTRIBUTE_DIRECTORY : PLAT_FILE_ATTRIBUTE_NORMAL;
     if (!(st.st_mode & S_IWUSR)) unAttributes |= PLAT_FILE_ATTRIBUTE_READONLY;
@@ -383,7 +409,9 @@ uint32_t Plat_GetFileId(const PlatWChar* pwszPath, PlatFileId* pId)
     CPosixPath path(pwszPath);
     if (path.Error()) return path.Error();
     struct stat st;
-    if (stat(path.Get(), &st) != 0) return Posix_ErrorFromErrno(errno);
+    auto statPath = [&](const char* pszPath) { return stat(pszPath, &st); };
+    PosixPathUse use;
+    if (Posix_OnExistingPath(path.Get(), statPath, &use) != 0) return Posix_ErrorFromErrno(errno);
     pId->m_ulVolume = static_cast<uint64_t>(st.st_dev);
     pId->m_ulIndex = static_cast<uint64_t>(st.st_ino);
     return 0;
@@ -395,19 +423,27 @@ uint32_t Plat_CreateSymbolicLink(const PlatWChar* pwszLink, const PlatWChar* pws
     if (link.Error()) return link.Error();
     CPosixPath target(pwszTarget);
     if (target.Error()) return target.Error();
-    return symlink(target.Get(), link.Get()) == 0 ? 0 : Posix_ErrorFromErrno(errno);
+    auto makeLink = [&](const char* pszPath) { return symlink(target.Get(), pszPath); };
+    PosixPathUse use;
+    if (Posix_OnPathToCreate(link.Get(), RefuseExisting, makeLink, &use) != 0)
+        return Posix_ErrorFromErrno(errno);
+    Posix_NoteCreated(use);
+    return 0;
 }
 
 uint32_t Plat_CreateDirectory(const PlatWChar* pwszPath)
 {
     CPosixPath path(pwszPath);
     if (path.Error()) return path.Error();
-    if (mkdir(path.Get(), 0777) != 0)
+    auto makeFolder = [](const char* pszPath) { return mkdir(pszPath, 0777); };
+    PosixPathUse use;
+    if (Posix_OnPathToCreate(path.Get(), RefuseExisting, makeFolder, &use) != 0)
     {
         if (errno == EEXIST) return PLAT_ERROR_ALREADY_EXISTS;
         if (errno == ENOENT) return PLAT_ERROR_PATH_NOT_FOUND;
         return Posix_ErrorFromErrno(errno);
     }
+    Posix_NoteCreated(use);
     return 0;
 }
 
@@ -415,7 +451,11 @@ uint32_t Plat_RemoveDirectory(const PlatWChar* pwszPath)
 {
     CPosixPath path(pwszPath);
     if (path.Error()) return path.Error();
-    if (rmdir(path.Get()) != 0) return Posix_ErrorFromErrno(errno);
+    auto removeFolder = [](const char* pszPath) { return rmdir(pszPath); };
+    PosixPathUse use;
+    if (Posix_OnExistingPath(path.Get(), removeFolder, &use) != 0)
+        return Posix_ErrorFromErrno(errno);
+    Posix_NoteRemoved(use.m_pszPath);
     return 0;
 }
 
@@ -423,7 +463,10 @@ uint32_t Plat_DeleteFile(const PlatWChar* pwszPath)
 {
     CPosixPath path(pwszPath);
     if (path.Error()) return path.Error();
-    if (unlink(path.Get()) != 0) return Posix_ErrorFromErrno(errno);
+    auto removeFile = [](const char* pszPath) { return unlink(pszPath); };
+    PosixPathUse use;
+    if (Posix_OnExistingPath(path.Get(), removeFile, &use) != 0) return Posix_ErrorFromErrno(errno);
+    Posix_NoteRemoved(use.m_pszPath);
     return 0;
 }
 
@@ -433,7 +476,25 @@ uint32_t Plat_MoveFileReplace(const PlatWChar* pwszFrom, const PlatWChar* pwszTo
     if (from.Error()) return from.Error();
     CPosixPath to(pwszTo);
     if (to.Error()) return to.Error();
-    if (rename(from.Get(), to.Get()) != 0) return Posix_ErrorFromErrno(errno);
+    // The target replaces an entry that matches it in any case; a new one
+    // takes the caller's spelling.
+    const char* pszFrom = nullptr;
+    auto replace = [&](const char* pszTo)
+    {
+        struct stat st;
+        return lstat(pszTo, &st) == 0 ? rename(pszFrom, pszTo) : -1;
+    };
+    auto moveTo = [&](const char* pszTo) { return rename(pszFrom, pszTo); };
+    PosixPathUse useTo;
+    auto move = [&](const char* pszFromPath)
+    {
+        pszFrom = pszFromPath;
+        return Posix_OnPathToCreate(to.Get(), replace, moveTo, &useTo);
+    };
+    PosixPathUse useFrom;
+    if (Posix_OnExistingPath(from.Get(), move, &useFrom) != 0) return Posix_ErrorFromErrno(errno);
+    Posix_NoteRemoved(useFrom.m_pszPath);
+    Posix_NoteCreated(useTo);
     return 0;
 }
 
@@ -445,7 +506,10 @@ uint32_t Plat_GetDiskSectorSize(const PlatWChar* pwszRoot, uint32_t* punBytesPer
     {
         CPosixPath root(pwszRoot);
         if (root.Error()) return root.Error();
-        if (statvfs(root.Get(), &sv) != 0) return Posix_ErrorFromErrno(errno);
+        auto statRoot = [&](const char* pszPath) { return statvfs(pszPath, &sv); };
+        PosixPathUse use;
+        if (Posix_OnExistingPath(root.Get(), statRoot, &use) != 0)
+            return Posix_ErrorFromErrno(errno);
     }
     else if (statvfs(".", &sv) != 0)
     {
@@ -475,8 +539,14 @@ PlatFindHandle Plat_FindFirstFile(const PlatWChar* pwszPattern, PlatFindData* pD
         return nullptr;
     }
 
-    DIR* pDir = opendir(pszDir);
-    if (!pDir)
+    DIR* pDir = nullptr;
+    auto openFolder = [&](const char* pszPath)
+    {
+        pDir = opendir(pszPath);
+        return pDir ? 0 : -1;
+    };
+    PosixPathUse use;
+    if (Posix_OnExistingPath(pszDir, openFolder, &use) != 0)
     {
         *punError = (errno == ENOENT || errno == ENOTDIR) ? PLAT_ERROR_PATH_NOT_FOUND
                                                           : Posix_ErrorFromErrno(errno);

@@ -91,7 +91,10 @@ void MountPack(const char* pszBasePath)
 
     char szDirFile[QUERN_FILE_PATH_SIZE];
     V_BoundedFormat(szDirFile, sizeof(szDirFile), BND_DIRECTORY_FILE_FORMAT, pszBasePath);
+#if defined(_WIN32)
+    // The name the pack store tries first.
     V_LowerAscii(szDirFile);
+#endif
 
     PackStore* pStore = new PackStore(pszBasePath, false);
     if (pStore->IsEmpty())
