@@ -58,8 +58,8 @@ bool IsHandledFault(DWORD code)
 
 #if defined(__i386__)
 // The head of the thread's handler chain is the first word of its TIB (fs:0).
-// Read directly: the header's segment intrinsics trip the compiler's bounds
-// checks.
+// Reached directly: the header's segment intrinsics trip the compiler's
+// bounds checks.
 void SetSehChainHead(void* pHead)
 {
     __asm__ __volatile__("movl %0, %%fs:0" : : "r"(pHead) : "memory");
@@ -78,6 +78,24 @@ void FaultLanding(FaultFrame* pFrame)
     SetSehChainHead(pFrame->m_pExceptionList);
 #endif
     __builtin_longjmp(pFrame->m_jump, 1);
+}
+
+// Makes the faulting thread resume as if FaultLanding(pFrame) had been called
+// a little below the fault; the dispatcher's own frames there are dead by
+// then.
+void ResumeAtLanding(CONTEXT* pContext, FaultFrame* pFrame)
+{
+#if defined(__x86_64__)
+    DWORD64 sp = ((pContext->Rsp - 256) & ~(DWORD64)15) - 8;
+    pContext->Rsp = sp;
+    pContext->Rcx = (DWORD64)pFrame;
+    pContext->Rip = (DWORD64)(void*)&FaultLanding;
+#else
+    DWORD sp = ((pContext->Esp - 256) & ~(DWORD)15) - 4;
+    pContext->Esp = sp;
+    pContext->Ecx = (DWORD)pFrame;
+    pContext->Eip = (DWORD)(void*)&FaultLanding;
+#endif
 }
 } // namespace
 
@@ -169,20 +187,7 @@ GuardFrameHandler(EXCEPTION_RECORD* pRecord, void* pEstablisherFrame, CONTEXT* p
         pFrame->m_pfnOnFault(pRecord->ExceptionCode, &pointers, pFrame->m_pContext);
     pFrame->m_bInCallback = false;
     if (action != PLAT_FAULT_RECOVER) return ExceptionContinueSearch;
-
-        // Resume as if FaultLanding(pFrame) had been called a little below the
-        // fault; the dispatcher's own frames there are dead by then.
-#if defined(__x86_64__)
-    DWORD64 sp = ((pContext->Rsp - 256) & ~(DWORD64)15) - 8;
-    pContext->Rsp = sp;
-    pContext->Rcx = (DWORD64)pFrame;
-    pContext->Rip = (DWORD64)(void*)&FaultLanding;
-#else
-    DWORD sp = ((pContext->Esp - 256) & ~(DWORD)15) - 4;
-    pContext->Esp = sp;
-    pContext->Ecx = (DWORD)pFrame;
-    pContext->Eip = (DWORD)(void*)&FaultLanding;
-#endif
+    ResumeAtLanding(pContext, pFrame);
     return ExceptionContinueExecution;
 }
 
