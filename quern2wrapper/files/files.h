@@ -25,14 +25,46 @@ typedef CUtlSortedTree<FILE*> DiskHandleTable;
 // Owned copies of the entry descriptors; handle = index | BND_FILE_HANDLE_FLAG.
 typedef CUtlSortedTree<PackEntryHandle*> PackHandleTable;
 
+// Walk it only with MountLock() held for reading, or while no other thread
+// can mount or unmount (tools, tests).
 MountTable& GetMountTable();
-// Guards the disk, pack and search tables.
+// Guards the disk, pack and search tables. Taken after MountLock(), never
+// before it.
 CThreadMutex& FileLayerLock();
+
+// Mounting and unmounting hold it for writing; every call that walks the
+// mount table, uses a pack handle's entry or reads the working directory
+// holds it for reading for as long as it does, so no store or entry is freed
+// under a reader and no reader sees the table half changed. Readers must not
+// take it twice on one thread (a waiting writer would block the second
+// take): the internal functions below expect their caller to hold it.
+SpinRWLock& MountLock();
+
+// Holds MountLock() for reading while in scope; bTake false holds nothing
+// (disk handles never need it).
+class CMountReadScope
+{
+public:
+    explicit CMountReadScope(bool bTake = true) : m_bHeld(bTake)
+    {
+        if (m_bHeld) MountLock().LockForRead();
+    }
+    ~CMountReadScope()
+    {
+        if (m_bHeld) MountLock().UnlockRead();
+    }
+    CMountReadScope(const CMountReadScope&) = delete;
+    CMountReadScope& operator=(const CMountReadScope&) = delete;
+
+private:
+    bool m_bHeld;
+};
 
 // --- Start-up and mounting ---
 bool InitWorkingDirectory();
 // Records the current directory as the working directory again (the pack
 // tool moves into an install directory to mount as a game started there would).
+// A directory too long to record leaves none: nothing is stripped then.
 void RecordWorkingDirectory();
 bool MountDefaultPacks();
 
@@ -52,6 +84,8 @@ typedef uint32_t (*InstalledDepots_t)(uint32_t* pDepots, uint32_t nMax, void* pC
 // False only for a configuration that does not parse.
 bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
                            DefaultMountSource* pSource);
+// Skips a pack already mounted under the same absolute path (any case, any
+// separators, dot segments resolved) and one that does not load.
 void MountPack(const char* pszBasePath);
 
 // The base paths that MountDefaultPacksFrom mounts, in mount order (the last
@@ -66,35 +100,44 @@ bool ListDefaultPacks(CUtlVector<CUtlOwnedString>* pBases, DefaultMountSource* p
 void UnmountAll();
 
 // The recorded working directory (with trailing '\'), "" until recorded.
+// Read them under MountLock() while other threads may start up.
 const char* GetWorkingDirectory();
 int GetWorkingDirectoryLength();
 
 // Drops a leading ".\" or "./", collapses doubled separators, resolves dot
-// segments with '\' and strips the working directory.
+// segments with '\' and strips the working directory. Caller holds
+// MountLock() for reading.
 void NormalizeFilePath(const char* pszPath, char* pszOut, int nOutSize);
 
 // --- Lookup ---
 // The first mounted pack at position nFrom or later that holds the path (as
 // the file calls see it: normalised, working directory stripped), with its
-// entry in *pEntry; -1 when none does.
+// entry in *pEntry; -1 when none does. Caller holds MountLock() for reading.
 int FindInMounts(const char* pszPath, int nFrom, PackEntryHandle* pEntry);
 
 // --- Handle tables ---
-// A pack handle for the path, or 0 when no mounted pack holds it.
+// A pack handle for the path, or 0 when no mounted pack holds it. Caller
+// holds MountLock() for reading.
 uint32_t PackOpen(const char* pszPath, const char* pszMode, uint32_t* pSize);
-// Registers a stream (even a null one) and returns its handle.
+// Registers a stream and returns its handle; 0 when it cannot be named.
+// Index 0 is taken by a null entry when the table is first used, so no
+// stream ever gets the failure value.
 uint32_t DiskRegister(FILE* pStream);
+// Makes sure that reservation exists; false only when it could not be made.
+bool DiskReserveZero();
 // The stream of a disk handle, or null.
 FILE* DiskLookup(uint32_t hFile);
 // As DiskLookup, also removing the handle.
 FILE* DiskCloseLookup(uint32_t hFile);
-// The entry of a pack handle, or null.
+// The entry of a pack handle, or null. The entry lives until the handle is
+// closed or the packs are unmounted: use it with MountLock() held for reading.
 PackEntryHandle* PackLookup(uint32_t hFile);
 // Removes the entry of a pack handle in use and answers true; false for any
 // other handle (not a pack handle, never opened, closed or unmounted), so
 // that a close which did nothing is not reported as done.
 bool PackClose(uint32_t hFile);
-// Deletes every pack handle (unmounting).
+// Deletes every pack handle (unmounting); caller holds MountLock() for
+// writing.
 void PackCloseAll();
 
 // Pack items report this time for access, modification and creation.

@@ -48,6 +48,9 @@ FindHandleTable& GetFindTable()
 // Search handles are never reused; guarded by the file-layer lock.
 uint32_t g_nNextFindHandle = 1;
 
+// A pack store holds a folder path in this many characters.
+constexpr size_t PACK_FOLDER_SIZE = 260;
+
 // Copies go through memory in pieces of this size.
 constexpr uint32_t LOCAL_COPY_PIECE = 0x100000;
 
@@ -109,6 +112,64 @@ bool NextPackResult(FindState* pState, QuernElemInfo* pInfo)
     return false;
 }
 
+// A folder of the pack, whole components only: the store's own test is a
+// prefix test ("m" would match "maps/"), so it is asked for the path with a
+// separator after it, which only a folder or its subfolders begin with.
+// Caller holds the file-layer lock (the store builds its folder list on
+// first use).
+bool IsPackFolder(PackStore* pStore, const char* pszPath)
+{
+    size_t len = strlen(pszPath);
+    if (len == 0 || V_IsSlash(pszPath[len - 1])) return pStore->IsDirectory(pszPath);
+    char szFolder[PACK_FOLDER_SIZE];
+    if (len + 2 > sizeof(szFolder)) return false; // longer than any folder of a pack
+    memcpy(szFolder, pszPath, len);
+    szFolder[len] = '/';
+    szFolder[len + 1] = '\0';
+    return pStore->IsDirectory(szFolder);
+}
+
+struct RootFolders
+{
+    CUtlVector<CUtlOwnedString>* m_pFolders;
+    char m_szLast[PACK_FOLDER_SIZE];
+};
+
+bool CollectRootFolder(const PackEntryInfo& info, void* pContext)
+{
+    RootFolders& root = *static_cast<RootFolders*>(pContext);
+    const char* pszDir = info.m_pszDirectory;
+    if (pszDir[0] == ' ' && pszDir[1] == '\0') return true;
+    char szFirst[PACK_FOLDER_SIZE];
+    V_BoundedCopy(szFirst, pszDir, sizeof(szFirst));
+    if (char* pSlash = strchr(szFirst, '/')) *pSlash = '\0';
+    // Files of one folder come together in the tree: most entries repeat
+    // the one before.
+    if (szFirst[0] == '\0' || strcmp(szFirst, root.m_szLast) == 0) return true;
+    V_BoundedCopy(root.m_szLast, szFirst, sizeof(root.m_szLast));
+    for (int i = 0; i < root.m_pFolders->Count(); ++i)
+        if (V_CompareNoCaseCount((*root.m_pFolders)[i], szFirst, 0x7FFFFFFF) == 0) return true;
+    root.m_pFolders->AddToTail(CUtlOwnedString(szFirst));
+    return true;
+}
+
+int CompareOwnedStrings(const CUtlOwnedString* a, const CUtlOwnedString* b)
+{
+    return strcmp(a->Get(), b->Get());
+}
+
+// The folders at the root of a pack, in byte order, once each, appended: the
+// store's search lists the subfolders of every folder but the root's.
+void AppendRootFolders(const PackStore* pStore, CUtlVector<CUtlOwnedString>* pDirs)
+{
+    CUtlVector<CUtlOwnedString> folders;
+    RootFolders root = {&folders, {0}};
+    pStore->EnumerateEntries(&CollectRootFolder, &root);
+    folders.Sort(&CompareOwnedStrings);
+    for (int i = 0; i < folders.Count(); ++i)
+        pDirs->AddToTail(CUtlOwnedString(folders[i].Get()));
+}
+
 // Copies the rest of a pack entry to pszPath. The bytes go to a temporary
 // file beside it that is moved into place only when complete: a short read,
 // a full disk or a crash never leaves a partial file that later calls would
@@ -161,32 +222,34 @@ QUERN_EXPORT int QuernStat(const char* pszPath, QuernElemInfo* pInfo, TQuernErro
     memset(pInfo, 0, sizeof(*pInfo));
 
     char szPath[QUERN_FILE_PATH_SIZE];
-    NormalizeFilePath(pszPath, szPath, sizeof(szPath));
-
     bool bInPack = false;
-    MountTable& mounts = GetMountTable();
-    for (int i = 0; i < mounts.Count() && !bInPack; ++i)
     {
-        PackEntryHandle entry = mounts[i]->FindEntry(szPath);
-        if (entry.IsValid())
-        {
-            pInfo->size = (uint32_t)entry.m_nSize;
-            pInfo->isDirectory = 0;
-            bInPack = true;
-        }
-    }
-    if (!bInPack && !V_FileExtensionOf(szPath))
-    {
-        // A store builds its directory list on first use; searches do that
-        // under the same lock, so the two never race.
-        CAutoLockT<CThreadMutex> lock(FileLayerLock());
+        CMountReadScope mountScope;
+        NormalizeFilePath(pszPath, szPath, sizeof(szPath));
+        MountTable& mounts = GetMountTable();
         for (int i = 0; i < mounts.Count() && !bInPack; ++i)
         {
-            if (mounts[i]->IsDirectory(szPath))
+            PackEntryHandle entry = mounts[i]->FindEntry(szPath);
+            if (entry.IsValid())
             {
-                pInfo->isDirectory = 1;
-                pInfo->size = 0;
+                pInfo->size = (uint32_t)entry.m_nSize;
+                pInfo->isDirectory = 0;
                 bInPack = true;
+            }
+        }
+        if (!bInPack && !V_FileExtensionOf(szPath))
+        {
+            // A store builds its directory list on first use; searches do
+            // that under the same lock, so the two never race.
+            CAutoLockT<CThreadMutex> lock(FileLayerLock());
+            for (int i = 0; i < mounts.Count() && !bInPack; ++i)
+            {
+                if (IsPackFolder(mounts[i], szPath))
+                {
+                    pInfo->isDirectory = 1;
+                    pInfo->size = 0;
+                    bInPack = true;
+                }
             }
         }
     }
@@ -218,7 +281,9 @@ QUERN_EXPORT int QuernStat(const char* pszPath, QuernElemInfo* pInfo, TQuernErro
         }
         else
         {
+            // A device or a pipe is neither file nor folder: no success.
             if (pError) pError->failureType = QUERN_FAILURE_NOT_FOUND;
+            result = -1;
         }
     }
 
@@ -243,6 +308,8 @@ QUERN_EXPORT QuernFindHandle QuernFindFirst(const char* pszPattern, uint32_t fil
     QuernElemInfo scratch;
     if (!pInfo) pInfo = &scratch;
 
+    // The mount lock first, as everywhere.
+    CMountReadScope mountScope(filter != 0);
     CAutoLockT<CThreadMutex> lock(FileLayerLock());
     FindState* pState = NewFindState();
     if (!pState) return 0;
@@ -256,9 +323,17 @@ QUERN_EXPORT QuernFindHandle QuernFindFirst(const char* pszPattern, uint32_t fil
     {
         char szPattern[QUERN_FILE_PATH_SIZE];
         NormalizeFilePath(pszPattern, szPattern, sizeof(szPattern));
+        bool bRoot = strpbrk(szPattern, "\\/") == nullptr;
         MountTable& mounts = GetMountTable();
         for (int i = 0; i < mounts.Count(); ++i)
+        {
+            int nDirs = pState->m_PackDirs.Count();
             mounts[i]->FindInDirectory(szPattern, &pState->m_PackDirs, &pState->m_PackFiles);
+            // The store lists no subfolders at the root; the pack's own are
+            // listed here, as those of any other folder are.
+            if (bRoot && pState->m_PackDirs.Count() == nDirs)
+                AppendRootFolders(mounts[i], &pState->m_PackDirs);
+        }
         if (!bDiskFound) NextPackResult(pState, pInfo);
     }
 
@@ -351,6 +426,8 @@ QUERN_EXPORT int QuernGetLocalFileCopy(const char* pszPath, TQuernError* pError)
     }
     else if (pszPath)
     {
+        // Held across the copy: an unmount waits for it to finish.
+        CMountReadScope mountScope;
         uint32_t size = 0;
         uint32_t hFile = PackOpen(pszPath, "rb", &size);
         if (PackEntryHandle* pEntry = PackLookup(hFile))

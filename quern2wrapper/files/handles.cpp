@@ -20,9 +20,16 @@ bool LessPackEntry(PackEntryHandle* const& a, PackEntryHandle* const& b)
     return a < b;
 }
 
+// Whether index 0 holds the null entry that keeps streams off the failure
+// value; guarded by the file-layer lock.
+bool g_bDiskZeroReserved;
+
+// Caller holds the file-layer lock. The null entry goes in on first use, so
+// the first stream gets index 1 whether or not start-up ran before it.
 DiskHandleTable& GetDiskTable()
 {
     static DiskHandleTable s_table(&LessStream);
+    if (!g_bDiskZeroReserved) g_bDiskZeroReserved = s_table.Insert(nullptr) == 0;
     return s_table;
 }
 
@@ -50,6 +57,12 @@ void DeletePackEntry(PackEntryHandle* pEntry)
 CThreadMutex& FileLayerLock()
 {
     static CThreadMutex s_lock;
+    return s_lock;
+}
+
+SpinRWLock& MountLock()
+{
+    static SpinRWLock s_lock;
     return s_lock;
 }
 
@@ -126,9 +139,18 @@ uint32_t PackOpen(const char* pszPath, const char* pszMode, uint32_t* pSize)
 uint32_t DiskRegister(FILE* pStream)
 {
     CAutoLockT<CThreadMutex> lock(FileLayerLock());
-    int index = GetDiskTable().Insert(pStream);
+    DiskHandleTable& table = GetDiskTable();
     // Out of memory: the stream cannot be named, so it is no handle at all.
+    if (!g_bDiskZeroReserved) return 0;
+    int index = table.Insert(pStream);
     return index < 0 ? 0 : (uint32_t)index;
+}
+
+bool DiskReserveZero()
+{
+    CAutoLockT<CThreadMutex> lock(FileLayerLock());
+    GetDiskTable();
+    return g_bDiskZeroReserved;
 }
 
 FILE* DiskLookup(uint32_t hFile)
@@ -182,6 +204,8 @@ bool PackClose(uint32_t hFile)
 
 void PackCloseAll()
 {
+    // Readers use entries outside the file-layer lock, under the mount lock's
+    // read side: the caller's write side is what keeps them off these.
     CAutoLockT<CThreadMutex> lock(FileLayerLock());
     PackHandleTable& table = GetPackTable();
     for (int i = 0; i < table.MaxElement(); ++i)

@@ -52,15 +52,25 @@ int GetWorkingDirectoryLength()
     return g_nWorkingDirLen;
 }
 
-void RecordWorkingDirectory()
+namespace
+{
+// Caller holds the mount lock for writing.
+void RecordWorkingDirectoryLocked()
 {
     uint32_t len = Plat_GetCurrentDirectory(g_szWorkingDir, sizeof(g_szWorkingDir));
-    // Leave room for the separator; a directory that does not fit is not one.
-    if (len == 0 || len > sizeof(g_szWorkingDir) - 2) g_szWorkingDir[0] = '\0';
+    // Leave room for the separator. A directory that does not fit is not
+    // recorded at all: a lone separator would strip the first one of every
+    // absolute path.
+    if (len == 0 || len > sizeof(g_szWorkingDir) - 2)
+    {
+        g_szWorkingDir[0] = '\0';
+        g_nWorkingDirLen = 0;
+        return;
+    }
     // Paths are compared with '\' after normalisation.
     V_SetSlashes(g_szWorkingDir, '\\');
     len = (uint32_t)strlen(g_szWorkingDir);
-    if (len == 0 || g_szWorkingDir[len - 1] != '\\')
+    if (len > 0 && g_szWorkingDir[len - 1] != '\\')
     {
         g_szWorkingDir[len++] = '\\';
         g_szWorkingDir[len] = '\0';
@@ -68,25 +78,93 @@ void RecordWorkingDirectory()
     g_nWorkingDirLen = (int)len;
 }
 
+// The mount table's key of a base path: absolute, '\' separators, no doubled
+// ones, dot segments resolved, lower case. False when it cannot be formed
+// (no current directory, a path that climbs above its root or does not fit).
+bool MountKey(const char* pszBasePath, char* pszOut, int nOutSize)
+{
+    char szPath[QUERN_FILE_PATH_SIZE];
+    if (V_PathIsAbsolute(pszBasePath))
+    {
+        szPath[0] = '\0';
+    }
+    else
+    {
+        uint32_t len = Plat_GetCurrentDirectory(szPath, sizeof(szPath));
+        if (len == 0 || len >= sizeof(szPath) - 1) return false;
+        szPath[len++] = '\\';
+        szPath[len] = '\0';
+    }
+    size_t used = strlen(szPath);
+    if (used + strlen(pszBasePath) >= sizeof(szPath)) return false;
+    memcpy(szPath + used, pszBasePath, strlen(pszBasePath) + 1);
+    V_SetSlashes(szPath, '\\');
+    V_CollapseSlashPairs(szPath);
+    if (!V_RemoveDotSlashes(szPath, '\\')) return false;
+    V_LowerAscii(szPath);
+    V_BoundedCopy(pszOut, szPath, nOutSize);
+    return true;
+}
+
+// The same key for a mounted store, from the absolute path it made at load.
+void StoreKey(const PackStore* pStore, char* pszOut, int nOutSize)
+{
+    V_BoundedCopy(pszOut, pStore->GetAbsolutePath(), nOutSize);
+    V_SetSlashes(pszOut, '\\');
+    V_CollapseSlashPairs(pszOut);
+    V_RemoveDotSlashes(pszOut, '\\');
+}
+
+// Caller holds the mount lock.
+bool IsMounted(const char* pszKey)
+{
+    MountTable& mounts = GetMountTable();
+    for (int i = 0; i < mounts.Count(); ++i)
+    {
+        char szKey[QUERN_FILE_PATH_SIZE];
+        StoreKey(mounts[i], szKey, sizeof(szKey));
+        if (V_CompareNoCaseCount(szKey, pszKey, 0x7FFFFFFF) == 0) return true;
+    }
+    return false;
+}
+
+// The verbose switch is read by every call without a lock: a mount writes
+// it only when it changes, so mounting with the switch as it was races no one.
+void SetVerbose(bool bOn)
+{
+    unsigned char value = bOn ? 1 : 0;
+    if (verboseLogging != value) verboseLogging = value;
+}
+} // namespace
+
+void RecordWorkingDirectory()
+{
+    CWriteLockT<SpinRWLock> lock(MountLock());
+    RecordWorkingDirectoryLocked();
+}
+
 bool InitWorkingDirectory()
 {
-    if (g_nWorkingDirLen > 0) return true;
+    {
+        CWriteLockT<SpinRWLock> lock(MountLock());
+        if (g_nWorkingDirLen > 0) return DiskReserveZero();
+        RecordWorkingDirectoryLocked();
+        QUERN_VERBOSE_LOG("Current working dir: %s", g_szWorkingDir);
+    }
 
-    RecordWorkingDirectory();
-    QUERN_VERBOSE_LOG("Current working dir: %s", g_szWorkingDir);
-
-    // Handle 0 is the failure value of the open calls: no stream may get it.
-    return DiskRegister(nullptr) == 0;
+    // Handle 0 is the failure value of the open calls: the disk table keeps
+    // it from every stream, also from those opened before this ran.
+    return DiskReserveZero();
 }
 
 void MountPack(const char* pszBasePath)
 {
     if (!pszBasePath) return;
-    MountTable& mounts = GetMountTable();
-    for (int i = 0; i < mounts.Count(); ++i)
+    char szKey[QUERN_FILE_PATH_SIZE];
+    if (MountKey(pszBasePath, szKey, sizeof(szKey)))
     {
-        if (V_CompareNoCaseCount(mounts[i]->GetAbsolutePath(), pszBasePath, 0x7FFFFFFF) == 0)
-            return;
+        CMountReadScope mounts;
+        if (IsMounted(szKey)) return;
     }
 
     char szDirFile[QUERN_FILE_PATH_SIZE];
@@ -96,24 +174,54 @@ void MountPack(const char* pszBasePath)
     V_LowerAscii(szDirFile);
 #endif
 
+    // Loaded outside the lock: readers go on meanwhile.
     PackStore* pStore = new PackStore(pszBasePath, false);
     if (pStore->IsEmpty())
     {
         delete pStore;
         return;
     }
-    mounts.InsertBefore(0, pStore);
     pStore->SetCacheCapacity(1);
+    bool bMounted = false;
+    {
+        // Checked again: another thread may have mounted it meanwhile.
+        StoreKey(pStore, szKey, sizeof(szKey));
+        CWriteLockT<SpinRWLock> lock(MountLock());
+        if (!IsMounted(szKey))
+        {
+            GetMountTable().InsertBefore(0, pStore);
+            bMounted = true;
+        }
+    }
+    if (!bMounted)
+    {
+        delete pStore;
+        return;
+    }
     QUERN_VERBOSE_LOG("Mounting %s", szDirFile);
 }
 
+// A pack handle used after the unmount that ended it may name a file opened
+// since: indices start over, as those of closed handles are reused. Threads
+// that keep pack handles must stop using them once the packs are unmounted;
+// the library cannot tell a stale handle from a new one without changing the
+// handle values every caller sees. What it does guarantee is that a call in
+// flight finishes against intact memory: the stores and entries are freed
+// only once no reader holds them.
 void UnmountAll()
 {
-    PackCloseAll();
-    MountTable& mounts = GetMountTable();
-    for (int i = 0; i < mounts.Count(); ++i)
-        delete mounts[i];
-    mounts.Purge();
+    MountTable gone;
+    {
+        CWriteLockT<SpinRWLock> lock(MountLock());
+        PackCloseAll();
+        MountTable& mounts = GetMountTable();
+        for (int i = 0; i < mounts.Count(); ++i)
+            gone.AddToTail(mounts[i]);
+        mounts.Purge();
+    }
+    // No reader can reach them any more.
+    for (int i = 0; i < gone.Count(); ++i)
+        delete gone[i];
 }
 
 namespace
@@ -201,7 +309,7 @@ bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepot
     CUtlVector<CUtlOwnedString> bases;
     if (!ListDefaultPacksFrom(pszInstallDir, pfnDepots, pContext, &bases, pSource, &bConfigSpew))
         return false;
-    verboseLogging = bConfigSpew ? 1 : 0;
+    SetVerbose(bConfigSpew);
     for (int i = 0; i < bases.Count(); ++i)
         MountPack(bases[i].Get());
     return true;
@@ -209,10 +317,13 @@ bool MountDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepot
 
 bool MountDefaultPacks()
 {
-    if (GetMountTable().Count() > 0) return true;
+    {
+        CMountReadScope mounts;
+        if (GetMountTable().Count() > 0) return true;
+    }
 
     const char* pszCommandLine = Plat_GetCommandLine();
-    if (pszCommandLine && strstr(pszCommandLine, "-debugquern2wrapper")) verboseLogging = 1;
+    if (pszCommandLine && strstr(pszCommandLine, "-debugquern2wrapper")) SetVerbose(true);
 
     DefaultMountSource source;
     return MountDefaultPacksFrom(g_Session.m_szAppInstallDir,

@@ -11,6 +11,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace
 {
@@ -86,18 +87,27 @@ QUERN_EXPORT QuernFileHandle QuernOpenFileEx(const char* pszPath, const char* ps
 {
     ClearError(pError);
     char chMode = pszMode ? pszMode[0] : '\0';
-    bool bWrite = chMode == 'a' || chMode == 'A' || chMode == 'w' || chMode == 'W';
+    // Update modes ("r+", "rb+", "r+b"...) write too: a pack handle would
+    // refuse every write.
+    bool bWrite = chMode == 'a' || chMode == 'A' || chMode == 'w' || chMode == 'W' ||
+                  (pszMode && strchr(pszMode, '+'));
     if (pSize) *pSize = 0;
 
     uint32_t hFile = 0;
-    if (!bWrite) hFile = PackOpen(pszPath, pszMode, pSize);
+    if (!bWrite)
+    {
+        CMountReadScope mounts;
+        hFile = PackOpen(pszPath, pszMode, pSize);
+    }
     if (!hFile)
     {
         FILE* pStream = Plat_CrtOpen(pszPath, pszMode);
         if (pStream)
         {
             hFile = DiskRegister(pStream);
-            if (pSize)
+            // A stream that cannot be named could never be closed.
+            if (!hFile) fclose(pStream);
+            if (hFile && pSize)
             {
                 long position = ftell(pStream);
                 fseek(pStream, 0, SEEK_END);
@@ -141,6 +151,7 @@ QUERN_EXPORT uint32_t QuernReadFile(void* pBuffer, uint32_t elementSize, uint32_
                                     QuernFileHandle hFile, TQuernError* pError)
 {
     ClearError(pError);
+    CMountReadScope mounts((hFile & BND_FILE_HANDLE_FLAG) != 0);
     if (PackEntryHandle* pEntry = PackLookup(hFile))
         return ReadPack(pEntry, (hFile & BND_TEXT_MODE_FLAG) != 0, pBuffer, elementSize, count,
                         pError);
@@ -166,6 +177,7 @@ QUERN_EXPORT int QuernSeekFile(QuernFileHandle hFile, int32_t offset, uint32_t o
                                TQuernError* pError)
 {
     ClearError(pError);
+    CMountReadScope mounts((hFile & BND_FILE_HANDLE_FLAG) != 0);
     if (PackEntryHandle* pEntry = PackLookup(hFile))
     {
         int64_t base = origin == 0 ? 0 : origin == 1 ? pEntry->m_nPosition : pEntry->m_nSize;
@@ -181,6 +193,7 @@ QUERN_EXPORT int QuernSeekFile(QuernFileHandle hFile, int32_t offset, uint32_t o
 QUERN_EXPORT int32_t QuernTellFile(QuernFileHandle hFile, TQuernError* pError)
 {
     ClearError(pError);
+    CMountReadScope mounts((hFile & BND_FILE_HANDLE_FLAG) != 0);
     if (PackEntryHandle* pEntry = PackLookup(hFile)) return pEntry->m_nPosition;
     FILE* pStream = DiskLookup(hFile);
     return pStream ? (int32_t)ftell(pStream) : -1;
@@ -190,9 +203,10 @@ QUERN_EXPORT int32_t QuernSizeFile(QuernFileHandle hFile, TQuernError* pError)
 {
     ClearError(pError);
     int32_t size = -1;
-    if (PackEntryHandle* pEntry = PackLookup(hFile))
+    if (hFile & BND_FILE_HANDLE_FLAG)
     {
-        size = pEntry->m_nSize;
+        CMountReadScope mounts;
+        if (PackEntryHandle* pEntry = PackLookup(hFile)) size = pEntry->m_nSize;
     }
     else if (FILE* pStream = DiskLookup(hFile))
     {
@@ -220,6 +234,7 @@ QUERN_EXPORT int QuernFlushFile(QuernFileHandle hFile, TQuernError* pError)
 QUERN_EXPORT int QuernGetc(QuernFileHandle hFile, TQuernError* pError)
 {
     ClearError(pError);
+    CMountReadScope mounts((hFile & BND_FILE_HANDLE_FLAG) != 0);
     if (PackEntryHandle* pEntry = PackLookup(hFile))
     {
         signed char ch = 0;

@@ -172,6 +172,71 @@ TEST_F(FilesFind, PackSearchListsDirectoriesThenFiles)
     EXPECT_STREQ("QuernFindFirst failed", m_error.description);
 }
 
+TEST_F(FilesFind, PackFoldersAreWholeNames)
+{
+    struct Case
+    {
+        const char* pszPath;
+        int nResult;
+    } cases[] = {{"maps", 0}, {"MAPS\\SUB", 0}, {"maps/sub/", 0}, {"", 0},
+                 {"m", -1},   {"ma", -1},       {"maps/su", -1},  {"maps/othe", -1}};
+    for (const Case& c : cases)
+    {
+        QuernElemInfo info;
+        EXPECT_EQ(c.nResult, QuernStat(c.pszPath, &info, &m_error)) << c.pszPath;
+        EXPECT_EQ(c.nResult == 0 ? 1 : 0, info.isDirectory) << c.pszPath;
+        EXPECT_EQ(c.nResult == 0 ? 1 : 0, QuernIsFileImmediatelyAvailable(c.pszPath, &m_error))
+            << c.pszPath;
+    }
+}
+
+TEST_F(FilesFind, RootSearchListsTheRootFoldersOfEveryPack)
+{
+    WritePack(Path("second"), {{"text/a.txt", "a"}, {"text/b/c.txt", "c"}, {"readme", "r"}});
+    MountPack(Path("second").c_str());
+    uint32_t hFind = 0;
+    std::vector<Item> items;
+    // The current directory's own items come first.
+    for (const Item& item : Search("*.*", 1, &hFind))
+        if (!item.isLocal) items.push_back(item);
+    // Folders, then files, each the latest pack's first.
+    std::vector<Item> expected = {
+        {"text", 1, 0, 0}, {"maps", 1, 0, 0}, {"readme", 0, 1, 0}, {"top.txt", 0, 1, 0}};
+    EXPECT_EQ(expected, items);
+    QuernFindClose(hFind, &m_error);
+}
+
+TEST_F(FilesFind, StatOfADeviceIsAFailure)
+{
+#if defined(_WIN32)
+    const char* pszDevice = "NUL";
+#else
+    const char* pszDevice = "/dev/null";
+#endif
+    QuernElemInfo info;
+    EXPECT_EQ(-1, QuernStat(pszDevice, &info, &m_error));
+    EXPECT_EQ(QUERN_FAILURE_NOT_FOUND, m_error.failureType);
+    EXPECT_EQ(0, QuernIsFileImmediatelyAvailable(pszDevice, &m_error));
+}
+
+TEST_F(FilesFind, AnOpenSearchKeepsItsResultsAcrossMountAndUnmount)
+{
+    QuernElemInfo info;
+    uint32_t hFind = QuernFindFirst("maps/*.map", 1, &info, &m_error);
+    ASSERT_NE(0u, hFind);
+    std::vector<std::string> names = {info.name};
+    WritePack(Path("later"), {{"maps/e3.map", "3"}, {"maps/late/x.map", "x"}});
+    MountPack(Path("later").c_str());
+    ASSERT_EQ(0, QuernFindNext(hFind, &info, &m_error));
+    names.push_back(info.name);
+    UnmountAll();
+    while (QuernFindNext(hFind, &info, &m_error) == 0)
+        names.push_back(info.name);
+    std::sort(names.begin(), names.begin() + 2);
+    EXPECT_EQ(std::vector<std::string>({"other", "sub", "e1.map", "e2.map"}), names);
+    EXPECT_EQ(0, QuernFindClose(hFind, &m_error));
+}
+
 TEST_F(FilesFind, HandlesCountUpAndAreNeverReused)
 {
     QuernElemInfo info;

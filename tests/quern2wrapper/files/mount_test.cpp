@@ -1,6 +1,7 @@
 // The mount table: configuration, installed depots, the bnds scan and the
 // mount exports; QuernStartup ends with the file layer's start-up, against
 // the client stand-in, and QuernMountFilesystem follows the depot map.
+#include "tests/bndlib/bndlib_test_support.h"
 #include "tests/quern2wrapper/files/files_test_support.h"
 #include "tests/quern2wrapper/session_test_support.h"
 
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace
@@ -141,6 +143,119 @@ TEST_F(FilesMount, SameDepotMountsOnceAndMissingDepotSilently)
     EXPECT_EQ(expected, capture.Lines());
     // Not in the depot map: the current application's folder is asked.
     EXPECT_EQ(std::vector<QuernAppId>({0, 0, 0}), m_apps.m_folderQueries);
+}
+
+TEST_F(FilesMount, ABaseMountsOnceHoweverItIsWritten)
+{
+    WritePack(Path("pak"), {{"maps/sub/a.map", "a"}});
+    std::string backslashed = Path("pak");
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    std::string absolute = AbsoluteBackslashPath("pak");
+    std::string absoluteSlashed = absolute;
+    std::replace(absoluteSlashed.begin(), absoluteSlashed.end(), '\\', '/');
+    for (const std::string& base : {Path("pak"), "./" + Path("pak"), backslashed, Path("x/../PAK"),
+                                    m_root + "//pak", absolute, absoluteSlashed})
+    {
+        MountPack(base.c_str());
+        EXPECT_EQ(1, GetMountTable().Count()) << base;
+    }
+
+    // A depot under a relative install folder, asked for three times.
+    UnmountAll();
+    m_apps.m_installDirs[0] = Path("install");
+    WritePack(Path("install/bnds/depot_9"), {{"nine.txt", "9"}});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(1, QuernMountFilesystem(9, "", &m_error));
+    EXPECT_EQ(1, GetMountTable().Count());
+
+    // A configuration that lists one base twice: its folders are listed once.
+    UnmountAll();
+    WriteDiskFile("quern_bnds.kvt", "\"bnds\" { \"mount\" { \"a\" \"" + Path("pak") +
+                                        "\" \"b\" \"" + backslashed + "\" } }");
+    EXPECT_TRUE(MountDefaultPacks());
+    EXPECT_EQ(1, GetMountTable().Count());
+    QuernElemInfo info;
+    uint32_t hFind = QuernFindFirst("maps/*", 1, &info, &m_error);
+    EXPECT_STREQ("sub", info.name);
+    EXPECT_EQ(-1, QuernFindNext(hFind, &info, &m_error));
+    QuernFindClose(hFind, &m_error);
+}
+
+TEST_F(FilesMount, AWorkingDirectoryTooLongToRecordStripsNothing)
+{
+#if defined(_WIN32)
+    // Such a directory needs long-path support there, and Wine's breaks.
+    GTEST_SKIP() << "no working directory that long here";
+#endif
+    MountFixture("pak", {{"tmp/x.txt", "pack"}});
+    char szCwd[1024];
+    ASSERT_NE(0u, Plat_GetCurrentDirectory(szCwd, sizeof(szCwd)));
+    std::string deep = std::filesystem::absolute(m_root).string();
+    while (deep.size() < 1074)
+        deep += "/" + std::string(200, 'd');
+    std::error_code ec;
+    std::filesystem::create_directories(deep, ec);
+    if (ec || !Plat_SetCurrentDirectory(deep.c_str())) GTEST_SKIP() << "no folder that deep here";
+
+    RecordWorkingDirectory();
+    int nRecorded = GetWorkingDirectoryLength();
+    std::string recorded = GetWorkingDirectory();
+    // An absolute path keeps its leading separator: not the pack's tmp/x.txt.
+    uint32_t h = QuernOpenFile("/tmp/x.txt", "rb", &m_error);
+    Plat_SetCurrentDirectory(szCwd);
+    RecordWorkingDirectory();
+
+    EXPECT_EQ(0, nRecorded);
+    EXPECT_EQ("", recorded);
+    EXPECT_EQ(0u, h & BND_FILE_HANDLE_FLAG);
+    if (h) QuernCloseFile(h, &m_error);
+}
+
+// A pack store that ends the process on such packs instead of refusing them
+// fails this in the child (exit code 1 for the version, 3 for the slots).
+TEST_F(FilesMount, PacksTheStoreCannotServeAreSkippedWithAWarning)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Two files whose data lie in archives 3 and 515, which share a slot.
+    static const char kTree[] = "bin\0 \0"
+                                "three\0\0\0\0\0\0\0"
+                                "\x03\x00\0\0\0\0\x03\0\0\0\xFF\xFF"
+                                "five\0\0\0\0\0\0\0"
+                                "\x03\x02\0\0\0\0\x03\0\0\0\xFF\xFF"
+                                "\0\0";
+    const std::vector<uint8_t> tree(kTree, kTree + sizeof(kTree)); // with the last 0
+    struct Case
+    {
+        const char* pszName;
+        int nVersion;
+    } cases[] = {{"v3", 3}, {"slots", 2}};
+
+    for (const Case& c : cases)
+    {
+        const std::string base = Path(c.pszName);
+        const std::string out = Path(std::string(c.pszName) + "_stdout.txt");
+        WritePack(Path("good"), {{"good.txt", "g"}});
+        bndtest::WriteFile(base + "_dir.bnd", bndtest::DirFile(c.nVersion, tree));
+        bndtest::WriteFile(base + "_003.bnd", {'3', '3', '3'});
+        bndtest::WriteFile(base + "_515.bnd", {'5', '1', '5'});
+        WriteDiskFile("quern_bnds.kvt", "\"bnds\" { \"mount\" { \"a\" \"" + Path("good") +
+                                            "\" \"b\" \"" + base + "\" } }");
+        EXPECT_EXIT(
+            {
+                FILE* f = freopen(out.c_str(), "wb", stdout);
+                if (f) setvbuf(stdout, nullptr, _IONBF, 0);
+                TQuernError error;
+                bool bOk = QuernMountAppFilesystem(&error) == 1 && GetMountTable().Count() == 1;
+                uint32_t h = QuernOpenFile("good.txt", "rb", &error);
+                bOk = bOk && (h & BND_FILE_HANDLE_FLAG);
+                UnmountAll(); // nothing left for the leak checker
+                exit(bOk ? 0 : 3);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << c.pszName;
+        EXPECT_NE(std::string::npos, ReadDiskFile(out).find("bnd " + base))
+            << c.pszName << ": " << ReadDiskFile(out);
+    }
 }
 
 TEST_F(FilesMount, DirectoryScanMountsDepotPacks)
@@ -300,4 +415,38 @@ TEST_F(FilesStartup, MountFilesystemAsksTheDepotsApplication)
     g_Session.m_pApps = nullptr;
     EXPECT_EQ(1, QuernMountFilesystem(91002, "", &m_error));
     EXPECT_EQ(1, GetMountTable().Count());
+}
+
+// Handle 0 is the failure value of the open calls: no stream gets it, whether
+// the first disk file is opened before start-up or after. Each order runs in
+// a fresh process.
+TEST(FilesFirstDiskFileDeathTest, NoStreamGetsHandleZero)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string path = "vfs_first_disk_file.txt";
+    WriteDiskFile(path, "first");
+    std::remove("quern_bnds.kvt"); // start-up must mount nothing
+    EXPECT_EXIT(
+        {
+            TQuernError error;
+            uint32_t h = QuernOpenFile(path.c_str(), "rb", &error);
+            char buf[8] = {};
+            bool bOk = h != 0 && error.failureType == 0 &&
+                       QuernReadFile(buf, 1, sizeof(buf), h, &error) == 5;
+            bOk = bOk && QuernMountAppFilesystem(&error) == 1;
+            uint32_t h2 = QuernOpenFile(path.c_str(), "rb", &error);
+            exit(bOk && h2 != 0 && h2 != h ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << "opened before start-up";
+    EXPECT_EXIT(
+        {
+            TQuernError error;
+            bool bOk = QuernMountAppFilesystem(&error) == 1;
+            // The handles a process that starts up first has always had.
+            exit(bOk && QuernOpenFile(path.c_str(), "rb", &error) == 1 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << "opened after start-up";
+    std::remove(path.c_str());
 }

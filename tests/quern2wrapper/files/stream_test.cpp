@@ -59,6 +59,42 @@ TEST_F(FilesStream, PackComesBeforeDiskAndWriteModesGoToDisk)
     RemoveDiskDirectory("vfsshadow");
 }
 
+TEST_F(FilesStream, UpdateModesGoToDisk)
+{
+    const std::string path = "vfsshadow/x.txt";
+    for (const char* pszMode : {"r+", "rb+", "r+b", "r+t"})
+    {
+        WriteDiskFile(path, "disk bytes!");
+        uint32_t h = Open(path.c_str(), pszMode);
+        ASSERT_NE(0u, h) << pszMode;
+        EXPECT_EQ(0u, h & BND_FILE_HANDLE_FLAG) << pszMode;
+        EXPECT_EQ(2u, QuernWriteFile("DI", 1, 2, h, &m_error)) << pszMode;
+        EXPECT_EQ(0, QuernCloseFile(h, &m_error));
+        EXPECT_EQ("DIsk bytes!", ReadDiskFile(path)) << pszMode;
+    }
+    std::remove(path.c_str());
+    RemoveDiskDirectory("vfsshadow");
+}
+
+TEST_F(FilesStream, FlushWithoutAStreamFlushesEveryOutputStream)
+{
+    const std::string path = Path("flushed.txt");
+    uint32_t h = Open(path.c_str(), "wb");
+    ASSERT_NE(0u, h);
+    ASSERT_EQ(0, QuernSetvBuf(h, nullptr, 0, 8192, &m_error));
+    std::string written;
+    // No handle, and a handle that names no stream.
+    for (uint32_t hNone : {0u, 0x12345u})
+    {
+        EXPECT_EQ(5u, QuernWriteFile("hello", 1, 5, h, &m_error));
+        EXPECT_EQ(written, ReadDiskFile(path)) << "still in the stream's buffer";
+        written += "hello";
+        EXPECT_EQ(0, QuernFlushFile(hNone, &m_error));
+        EXPECT_EQ(written, ReadDiskFile(path)) << hNone;
+    }
+    EXPECT_EQ(0, QuernCloseFile(h, &m_error));
+}
+
 TEST_F(FilesStream, MissingFileFailsWithNotFound)
 {
     EXPECT_EQ(0u, Open(Path("nowhere.txt").c_str(), "rb"));
