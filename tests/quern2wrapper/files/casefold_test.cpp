@@ -27,26 +27,13 @@ std::string Read(const std::string& path)
     return ((h & BND_FILE_HANDLE_FLAG) ? "pack:" : "disk:") + std::string(buf, n);
 }
 
-class FilesCaseFold : public FilesTest
+class FilesCaseFold : public FilesStartup
 {
 protected:
-    void SetUp() override
-    {
-        FilesTest::SetUp();
-        ResetStandInEnv();
-        StartStandInLog();
-        RegisterClient(BinaryPath("quernclient.dll").c_str(), Plat_GetCurrentProcessId());
-    }
     void TearDown() override
     {
-        TQuernError error;
-        QuernCleanup(&error);
-        UnregisterClient();
-        ResetStandInEnv();
-        SetEnv("QUERN_STANDIN_DEPOTS_440", nullptr);
-        SetEnv("QUERN_STANDIN_LOG", nullptr);
         std::remove("QUERN_BNDS.KVT");
-        FilesTest::TearDown();
+        FilesStartup::TearDown();
     }
 };
 

@@ -1,7 +1,10 @@
 #include "tests/quern2wrapper/files/files_test_support.h"
 
+#include "tests/quern2wrapper/session_test_support.h"
+
 #include "bndlib/packwriter.h"
 #include "plinth/platform/platform_env.h"
+#include "plinth/platform/platform_process.h"
 #include "quern2wrapper/files/files.h"
 #include "quern2wrapper/quernerror.h"
 #include "quern2wrapper/session.h"
@@ -144,4 +147,23 @@ void FilesTest::MountFixture(const std::string& name, const PackFiles& files)
     size_t before = GetMountTable().Count();
     MountPack(Path(name).c_str());
     ASSERT_EQ(before + 1, (size_t)GetMountTable().Count()) << "fixture pack did not mount";
+}
+
+void FilesStartup::SetUp()
+{
+    FilesTest::SetUp();
+    ResetStandInEnv();
+    StartStandInLog();
+    RegisterClient(BinaryPath("quernclient.dll").c_str(), Plat_GetCurrentProcessId());
+}
+
+void FilesStartup::TearDown()
+{
+    TQuernError error;
+    QuernCleanup(&error);
+    UnregisterClient();
+    ResetStandInEnv();
+    SetEnv("QUERN_STANDIN_DEPOTS_440", nullptr);
+    SetEnv("QUERN_STANDIN_LOG", nullptr);
+    FilesTest::TearDown();
 }

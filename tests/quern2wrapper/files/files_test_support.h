@@ -60,3 +60,12 @@ protected:
     FakeApps m_apps;
     TQuernError m_error;
 };
+
+// A FilesTest with the client stand-in registered and its log started, for
+// tests that run start-up; cleans up the session after.
+class FilesStartup : public FilesTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};

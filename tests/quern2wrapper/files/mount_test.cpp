@@ -350,31 +350,6 @@ TEST(FilesCommandLine, SpewfileioOverridesTheSwitch)
     SetEnv("QUERN_VFS_EXPECT_VERBOSE", nullptr);
 }
 
-namespace
-{
-class FilesStartup : public FilesTest
-{
-protected:
-    void SetUp() override
-    {
-        FilesTest::SetUp();
-        ResetStandInEnv();
-        StartStandInLog();
-        RegisterClient(BinaryPath("quernclient.dll").c_str(), Plat_GetCurrentProcessId());
-    }
-    void TearDown() override
-    {
-        TQuernError error;
-        QuernCleanup(&error);
-        UnregisterClient();
-        ResetStandInEnv();
-        SetEnv("QUERN_STANDIN_DEPOTS_440", nullptr);
-        SetEnv("QUERN_STANDIN_LOG", nullptr);
-        FilesTest::TearDown();
-    }
-};
-} // namespace
-
 TEST_F(FilesStartup, StartupMountsInstalledDepots)
 {
     SetEnv("QUERN_STANDIN_APPID", "440");
