@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,6 @@
 
 #include "bndlib/packformat.h"
 #include "plinth/platform/platform_debug.h"
-#include "plinth/platform/platform_process.h"
 #include "trestle/fileio.h"
 
 namespace bndtest
@@ -37,8 +37,10 @@ inline std::string ScratchDir(const char* pszTag = "")
     dir += "_";
     dir += pInfo ? pInfo->name() : "x";
     dir += pszTag;
-    // The process id keeps two test runs at once (two presets) apart.
-    dir += "_" + std::to_string(Plat_GetCurrentProcessId()) + "_" + std::to_string(++s_nCounter);
+    // The build's own tag keeps two presets' runs at once apart; a death
+    // test's child (a new process on Windows) computes the same folder.
+    dir += "_" + std::to_string(std::hash<std::string>()(QUERN_BIN_DIR) % 100000u) + "_" +
+           std::to_string(++s_nCounter);
     for (char& c : dir)
         if (c >= 'A' && c <= 'Z')
             c = (char)(c - 'A' + 'a'); // the reader lower-cases directory file names
