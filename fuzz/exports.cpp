@@ -27,6 +27,7 @@
 #include "bndlib/packwriter.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -126,6 +127,41 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
     if (!f) return;
     if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
+}
+
+// Whether the library sees a disk file at `path`: on Linux it finds each
+// name in any case, as Windows does, so a name that only differs in case
+// from an existing file names that file.
+bool IsDiskFileAnyCase(const std::string& path)
+{
+    std::error_code ec;
+    if (fs::is_regular_file(path, ec)) return true;
+    fs::path found = path.size() && path[0] == '/' ? fs::path("/") : fs::path(".");
+    for (const fs::path& part : fs::path(path).relative_path())
+    {
+        if (part.empty() || part == ".") continue;
+        fs::path next = found / part;
+        if (!fs::exists(next, ec))
+        {
+            std::string want = part.string();
+            bool bMatched = false;
+            for (const auto& entry : fs::directory_iterator(found, ec))
+            {
+                std::string name = entry.path().filename().string();
+                bMatched = name.size() == want.size() &&
+                           std::equal(name.begin(), name.end(), want.begin(),
+                                      [](char a, char b) { return tolower(a) == tolower(b); });
+                if (bMatched)
+                {
+                    next = entry.path();
+                    break;
+                }
+            }
+            if (!bMatched) return false;
+        }
+        found = next;
+    }
+    return fs::is_regular_file(found, ec);
 }
 
 std::string ReadFileBytes(const std::string& path)
@@ -979,8 +1015,7 @@ void DoLocalCopy(Input& in, Model& m)
     std::string disk = path;
     for (char& c : disk)
         if (c == '\\') c = '/';
-    std::error_code ec;
-    bool bWasFile = fs::is_regular_file(disk, ec);
+    bool bWasFile = IsDiskFileAnyCase(disk);
     TQuernError err;
     int result = QuernGetLocalFileCopy(path.c_str(), &err);
     CHECK(result == 0 || result == 1);
