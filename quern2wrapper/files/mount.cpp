@@ -14,6 +14,7 @@
 #include "trestle/strtools.h"
 #include "trestle/utlbuffer.h"
 
+#include <climits>
 #include <cstring>
 
 namespace
@@ -230,6 +231,12 @@ uint32_t ClientInstalledDepots(uint32_t* pDepots, uint32_t nMax, void*)
 {
     return g_Session.m_pApps->ListInstalledDepots(g_Session.m_nAppId, pDepots, nMax);
 }
+
+int CompareNamesAsNtfsLists(const CUtlOwnedString* pA, const CUtlOwnedString* pB)
+{
+    int nOrder = V_CompareNoCaseCount(pA->Get(), pB->Get(), INT_MAX);
+    return nOrder ? nOrder : std::strcmp(pA->Get(), pB->Get());
+}
 } // namespace
 
 bool ListDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots, void* pContext,
@@ -281,11 +288,17 @@ bool ListDefaultPacksFrom(const char* pszInstallDir, InstalledDepots_t pfnDepots
     char szBndsDir[QUERN_FILE_PATH_SIZE];
     V_BoundedFormat(szBndsDir, sizeof(szBndsDir), "%s\\bnds", pszInstallDir);
     CDirIterator it(szBndsDir, "depot_*" BND_DIRECTORY_FILE_SUFFIX);
+    CUtlVector<CUtlOwnedString> names;
     while (it.BNext())
+        names.AddToTail(CUtlOwnedString(it.CurrentFileName()));
+    // In the order an NTFS listing gives (names compared in upper case), not
+    // the order the system happens to list them in: one install mounts alike
+    // on every system, and on every disk.
+    names.Sort(CompareNamesAsNtfsLists);
+    for (const CUtlOwnedString& name : names)
     {
         char szBase[QUERN_FILE_PATH_SIZE];
-        V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", pszInstallDir,
-                        it.CurrentFileName());
+        V_BoundedFormat(szBase, sizeof(szBase), "%s\\bnds\\%s", pszInstallDir, name.Get());
         if (char* pSuffix = V_FindNoCase(szBase, BND_DIRECTORY_FILE_SUFFIX)) *pSuffix = '\0';
         pBases->AddToTail(CUtlOwnedString(szBase));
     }

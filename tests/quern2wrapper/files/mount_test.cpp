@@ -280,6 +280,29 @@ TEST_F(FilesMount, DirectoryScanMountsDepotPacks)
     EXPECT_EQ("7", ReadPackText("seven.txt"));
 }
 
+// The scan lists the packs as an NTFS folder does (upper-cased names in byte
+// order: '0' before '_'), whatever order the disk gives them in.
+TEST_F(FilesMount, DirectoryScanMountsInTheOrderNamesSort)
+{
+    for (const char* pszId : {"9", "10", "100", "7", "11", "2"})
+        WritePack(Path("install/bnds/depot_") + pszId, {{"f.txt", pszId}});
+    CUtlVector<CUtlOwnedString> bases;
+    DefaultMountSource source;
+    bool bSpew = false;
+    ASSERT_TRUE(
+        ListDefaultPacksFrom(Path("install").c_str(), nullptr, nullptr, &bases, &source, &bSpew));
+    EXPECT_EQ(DEFAULT_MOUNTS_SCAN, source);
+    std::vector<std::string> names;
+    for (const CUtlOwnedString& base : bases)
+    {
+        std::string path = base.Get();
+        names.push_back(path.substr(path.find_last_of("\\/") + 1));
+    }
+    EXPECT_EQ(std::vector<std::string>(
+                  {"depot_100", "depot_10", "depot_11", "depot_2", "depot_7", "depot_9"}),
+              names);
+}
+
 TEST_F(FilesMount, UnmountInvalidatesPackHandlesOnly)
 {
     MountFixture("pak", {{"a.txt", "AAAA"}});
