@@ -87,6 +87,25 @@ void PrintEntry(FILE* pOut, const char* pszLabel, const PackStore& store,
             pszLabel, store.GetAbsolutePath(), (int)entry.m_nSize, szArchive, (int)entry.m_nOffset);
 }
 
+// The library skips a pack without a word when its directory file is
+// missing; the tool names each one and the file it looked for.
+void PrintSkippedPacks(const char* pszInstallDir, const DepotList* pDepots, FILE* pOut)
+{
+    CUtlVector<CUtlOwnedString> bases;
+    DefaultMountSource source;
+    bool bSpew = false;
+    if (!ListDefaultPacksFrom(pszInstallDir, pDepots ? ListedDepots : nullptr, (void*)pDepots,
+                              &bases, &source, &bSpew))
+        return;
+    for (const CUtlOwnedString& base : bases)
+    {
+        char szDirFile[BND_MAX_BASE_PATH + 16];
+        V_BoundedFormat(szDirFile, sizeof(szDirFile), BND_DIRECTORY_FILE_FORMAT, base.Get());
+        if (!BFileExists(szDirFile) && !BFileExists(base.Get()))
+            fprintf(pOut, "  skipped   %s (no such file)\n", szDirFile);
+    }
+}
+
 // Mounts, answers and unmounts again; the caller has moved into the install
 // directory.
 int ResolveIn(const char* pszInstallDir, const DepotList* pDepots, int nPaths,
@@ -111,6 +130,7 @@ int ResolveIn(const char* pszInstallDir, const DepotList* pDepots, int nPaths,
     if (mounts.Count() == 0) fputs("  (none)\n", pOut);
     for (int i = 0; i < mounts.Count(); ++i)
         fprintf(pOut, "  %d. " BND_DIRECTORY_FILE_FORMAT "\n", i + 1, mounts[i]->GetAbsolutePath());
+    PrintSkippedPacks(pszInstallDir, pDepots, pOut);
 
     int nMissing = 0;
     for (int p = 0; p < nPaths; ++p)
